@@ -1,0 +1,98 @@
+#pragma once
+
+#include "link/LinkTypes.h"
+#include "protocol/FrameReader.h"
+#include "protocol/serializeData.pb.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+// The link to one calculator behind one USB serial port. Every dialogue with the calculator
+// goes through it; failures come out as user-facing texts through errorNotify. A link is
+// used by the one thread that constructed it and blocks that thread while it waits.
+class CTaviCalc : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The three waits of the serial dialogue, in milliseconds.
+    struct Timeouts
+    {
+        int write = 30000;       // until a written frame has left
+        int firstByte = 10000;   // until the first byte of an answer arrives
+        int withinFrame = 30000; // for each further wait inside a frame
+    };
+    // Tests shorten the waits so that a silent calculator costs milliseconds.
+    static void setTimeoutsForTesting(const Timeouts& timeouts);
+    static Timeouts timeouts();
+
+    static constexpr quint16 vendorId = 0x0483;
+    static constexpr quint16 productId = 0x5740;
+    static constexpr int defaultChunkSize = 512;
+
+    explicit CTaviCalc(QObject* parent = nullptr);
+    CTaviCalc(QSerialPortInfo info, QObject* parent = nullptr);
+    CTaviCalc(const CTaviCalc& other);
+    CTaviCalc& operator=(const CTaviCalc& other);
+    ~CTaviCalc() override;
+
+    bool initialize(QSerialPortInfo info);
+    static QList<QSerialPortInfo> findCalcs();
+    QString portName() const;
+    QString getName() const;
+
+    bool sendMessage(TaviCalc::calcMsg_msgType type);
+    bool sendCommand(TaviCalc::calcMsg_msgType type, TaviCalc::calcMsg& answer);
+    static QString msgErrorToStr(const TaviCalc::calcMsg& msg);
+
+    bool TX(QByteArray& buffer);
+    bool RX(QByteArray& buffer);
+
+    bool getDeviceInf();
+    int getNumberOfFiles();
+    QList<FileEntry> getFilesInfo();
+    bool setDeviceName(QString name);
+
+    static QString convertToSfn(QString fileName);
+
+    std::optional<QByteArray> getData(TaviCalc::fileInf fInf);
+    bool sendFile(TaviCalc::fileInf fInf, const QByteArray& data);
+    bool delFile(TaviCalc::fileInf fInf);
+
+    void genSendFilesRequest(QList<SendItem> items);
+    QList<QUrl> genGetFilesRequest(QList<FileEntry> files, QString folder);
+    void genDelFilesRequest(QList<FileEntry> files);
+    QPair<QString, QString> genGetFileString(FileEntry entry);
+    void genSendFileString(const QString& fileName, const QString& fileText);
+
+    std::optional<QString> createBackup();
+    void restoreBackup(const QUrl& url);
+
+signals:
+    void errorNotify(QString errorText);
+    void fileDeleted(QString fName);
+    void fileSend(QPair<QString, int> fInf);
+
+public slots:
+    void onError(QString errorText);
+    void onError();
+
+private:
+    std::shared_ptr<QSerialPort> port;
+    QString HV;
+    QString FV;
+    QString PV;
+    QString Name;
+    int maxChunkSize = defaultChunkSize;
+    int lastError = TaviCalc::calcMsg::NONE_ERROR;
+    // The frame reader's state belongs to this link alone: two links may read at once.
+    FrameReader reader;
+};
