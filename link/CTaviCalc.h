@@ -23,14 +23,16 @@ class CTaviCalc : public QObject
     Q_OBJECT
 
 public:
-    // The three waits of the serial dialogue, in milliseconds.
+    // The waits of the serial dialogue, in milliseconds.
     struct Timeouts
     {
         int write = 30000;       // until a written frame has left
         int firstByte = 10000;   // until the first byte of an answer arrives
         int withinFrame = 30000; // for each further wait inside a frame
+        int rebootPause = 3000;  // while a restored calculator restarts
     };
-    // Tests shorten the waits so that a silent calculator costs milliseconds.
+    // Tests shorten the waits so that a silent or rebooting calculator costs milliseconds;
+    // the program itself never changes them.
     static void setTimeoutsForTesting(const Timeouts& timeouts);
     static Timeouts timeouts();
 
