@@ -10,10 +10,13 @@ const QString rootData = QStringLiteral("RootData");
 const QByteArray nameRole = QByteArrayLiteral("name");
 const QByteArray descRole = QByteArrayLiteral("desc");
 
+// The catalogue writes a calculator character as "\x" and two hexadecimal digits.
 constexpr char escapeStart = '\\';
 constexpr char escapeMark = 'x';
+constexpr int escapePrefix = 2;
 constexpr int escapeDigits = 2;
-constexpr int escapeLength = 2 + escapeDigits;
+constexpr int escapeLength = escapePrefix + escapeDigits;
+constexpr char lineEnd = '\n';
 
 constexpr QChar indentBlank = QLatin1Char(' ');
 constexpr QChar partSeparator = QLatin1Char('@');
@@ -41,7 +44,7 @@ TaviFuncTreeModel::TaviFuncTreeModel(QByteArray catalogue, QObject* parent)
     qRegisterMetaType<TaviFuncType*>();
     m_rootItem = std::make_unique<TaviFuncTreeItem>(QList<QVariant>{rootData}, nullptr);
     const QString text = unescapeHexCodes(catalogue);
-    buildFuncTree(text.split(QLatin1Char('\n')), m_rootItem.get());
+    buildFuncTree(text.split(QLatin1Char(lineEnd)), m_rootItem.get());
 }
 
 TaviFuncTreeModel::~TaviFuncTreeModel() = default;
@@ -111,7 +114,7 @@ QString TaviFuncTreeModel::unescapeHexCodes(QByteArray& data)
             continue;
         }
         // Non-digits are skipped: two digits give a byte, one digit its value, none nothing.
-        const QByteArray decoded = QByteArray::fromHex(data.mid(i + 2, escapeDigits));
+        const QByteArray decoded = QByteArray::fromHex(data.mid(i + escapePrefix, escapeDigits));
         data.remove(i, escapeLength);
         data.insert(i, decoded);
         // What was inserted never starts an escape; the byte after it is looked at next.
