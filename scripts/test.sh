@@ -4,4 +4,4 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
 cd "${BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j"$(nproc)"
+ctest --output-on-failure -j"${JOBS:-$(nproc)}"
