@@ -14,6 +14,7 @@ packages=(
   qt5-qmltooling-plugins
   python3 python3-fonttools python3-protobuf fonts-dejavu-core librsvg2-bin
   unzip util-linux xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()
