@@ -60,32 +60,3 @@ QList<QByteArray> ComputerPort::payloadsOf(const QList<QByteArray>& reads)
     }
     return payloads;
 }
-
-calcMsg request(TaviCalc::calcMsg_msgType type, const QByteArray& name, int size)
-{
-    calcMsg msg;
-    msg.set_type(type);
-    if (!name.isEmpty() || size != 0) {
-        msg.mutable_finf()->set_name(name.toStdString());
-        msg.mutable_finf()->set_size(size);
-    }
-    return msg;
-}
-
-calcMsg piece(int frameNum, const QByteArray& data)
-{
-    calcMsg msg;
-    msg.set_type(calcMsg::FRAME);
-    msg.mutable_frame()->set_framenum(frameNum);
-    msg.mutable_frame()->set_size(data.size());
-    msg.mutable_frame()->add_data(data.constData(), size_t(data.size()));
-    return msg;
-}
-
-QByteArray pattern(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (int index = 0; index < size; ++index)
-        bytes[index] = char(index % 251);
-    return bytes;
-}

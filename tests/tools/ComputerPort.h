@@ -9,8 +9,7 @@
 
 // The computer's end of a simulated calculator, kept as bare as possible: a real QSerialPort
 // that writes framed messages and records what arrives, read by read.
-class ComputerPort
-{
+class ComputerPort {
 public:
     explicit ComputerPort(const QSerialPortInfo& info);
 
@@ -21,7 +20,7 @@ public:
     // The frames' payloads that arrive until the line has been quiet for quietMs.
     QList<QByteArray> payloadsUntilQuiet(int quietMs = defaultQuietMs);
 
-    static constexpr int defaultQuietMs = 80;
+    static constexpr int defaultQuietMs = 100;
     static QByteArray encoded(const TaviCalc::calcMsg& msg);
     static QByteArray framed(const TaviCalc::calcMsg& msg);
     static QList<QByteArray> payloadsOf(const QList<QByteArray>& reads);
@@ -29,8 +28,3 @@ public:
 private:
     QSerialPort port;
 };
-
-TaviCalc::calcMsg request(TaviCalc::calcMsg_msgType type, const QByteArray& name = {}, int size = 0);
-TaviCalc::calcMsg piece(int frameNum, const QByteArray& data);
-// Distinct bytes, so that a piece in the wrong place shows.
-QByteArray pattern(int size);

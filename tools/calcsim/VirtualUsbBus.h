@@ -12,15 +12,14 @@ constexpr quint16 calculatorProductId = 0x5740;
 // discovery (udev) lists them and QSerialPort opens them, as on a user's machine. It works in
 // a private mount namespace over a small fake sysfs, udev database, lock folder and /dev, so
 // nothing outside the process sees it. Linux, as root.
-class VirtualUsbBus
-{
+class VirtualUsbBus {
 public:
     // Moves the process into the private namespace; call it before any thread starts.
     static bool isolate(QString* why = nullptr);
     // Plugs a device whose node is a link to devicePath; returns its port name ("ttyACM0"),
     // or an empty text when it cannot. Discovery lists devices in plug order.
     static QString plug(const QString& devicePath, quint16 vendorId = calculatorVendorId,
-                        quint16 productId = calculatorProductId);
+        quint16 productId = calculatorProductId);
     // Removes the device; polling sees it gone. Unplugging an unknown port does nothing.
     static void unplug(const QString& portName);
 };
