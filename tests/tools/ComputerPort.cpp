@@ -11,6 +11,12 @@ ComputerPort::ComputerPort(const QSerialPortInfo& info)
     port.open(QIODevice::ReadWrite);
 }
 
+ComputerPort::ComputerPort(const QString& devicePath)
+    : port(devicePath)
+{
+    port.open(QIODevice::ReadWrite);
+}
+
 void ComputerPort::send(const calcMsg& msg)
 {
     port.write(framed(msg));

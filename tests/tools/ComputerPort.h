@@ -12,6 +12,8 @@
 class ComputerPort {
 public:
     explicit ComputerPort(const QSerialPortInfo& info);
+    // A port that discovery does not list, by its device path.
+    explicit ComputerPort(const QString& devicePath);
 
     bool isOpen() const { return port.isOpen(); }
     void send(const TaviCalc::calcMsg& msg);
