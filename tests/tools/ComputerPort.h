@@ -9,7 +9,8 @@
 
 // The computer's end of a simulated calculator, kept as bare as possible: a real QSerialPort
 // that writes framed messages and records what arrives, read by read.
-class ComputerPort {
+class ComputerPort
+{
 public:
     explicit ComputerPort(const QSerialPortInfo& info);
     // A port that discovery does not list, by its device path.

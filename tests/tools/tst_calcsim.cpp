@@ -14,7 +14,8 @@ using TaviCalc::calcMsg;
 Q_DECLARE_METATYPE(TaviCalc::calcMsg)
 Q_DECLARE_METATYPE(calcsim::FileList)
 
-class TestCalcSim : public QObject {
+class TestCalcSim : public QObject
+{
     Q_OBJECT
 
 private slots:

@@ -15,7 +15,8 @@ Q_DECLARE_METATYPE(TaviCalc::calcMsg)
 Q_DECLARE_METATYPE(calcsim::Fault)
 Q_DECLARE_METATYPE(QList<calcsim::Fault>)
 
-class TestCalcSimFaults : public QObject {
+class TestCalcSimFaults : public QObject
+{
     Q_OBJECT
 
 private slots:

@@ -26,7 +26,8 @@ QString filesFolder(const QTemporaryDir& folder)
 
 } // namespace
 
-class TestTaviCalcSim : public QObject {
+class TestTaviCalcSim : public QObject
+{
     Q_OBJECT
 
 private slots:

@@ -21,7 +21,8 @@ using TaviCalc::calcMsg;
 
 // The master side of the line and the thread that serves it. The members under "shared"
 // are guarded by the mutex; the rest belongs to the thread.
-class CalcSimulator::Line {
+class CalcSimulator::Line
+{
 public:
     Line();
     ~Line();
@@ -39,7 +40,8 @@ public:
 private:
     // The messages of one reply that go out one by one, each but the last after the
     // computer's acknowledgement.
-    struct Run {
+    struct Run
+    {
         QList<calcMsg> messages;
         int sent = 0;
         int owed = 0; // acknowledgements awaited before the next message goes out
@@ -198,8 +200,8 @@ void CalcSimulator::Line::write(const QList<Outgoing>& batch)
     for (const Outgoing& out : batch) {
         if (out.disconnect) {
             writeInPieces(bytes, pauses);
+            disconnected = true; // before the computer can see the hang-up
             pty.closeMaster();
-            disconnected = true;
             return;
         }
         if (out.silent)

@@ -15,7 +15,8 @@ namespace calcsim {
 // every request as the calculator's firmware would, with the faults that the test scripted;
 // the computer opens the slave (devicePath) as its serial port. Every member may be called
 // from any thread while the simulator answers.
-class CalcSimulator {
+class CalcSimulator
+{
 public:
     CalcSimulator();
     ~CalcSimulator();

@@ -46,7 +46,8 @@ constexpr FaultMode allFaultModes[] = {
 const char* faultModeName(FaultMode mode);
 
 // One scripted fault. Only the fields of its mode matter; several faults may target one message.
-struct Fault {
+struct Fault
+{
     // 1-based index of the simulator's outgoing message that the fault replaces or disturbs,
     // counting every message it sends since its construction or the last clearReceived().
     int message = 1;

@@ -15,7 +15,8 @@ namespace calcsim {
 using FileList = QList<QPair<QByteArray, QByteArray>>;
 
 // What the calculator holds and reports about itself.
-struct CalculatorState {
+struct CalculatorState
+{
     static constexpr int defaultChunkSize = 512;
     static constexpr int defaultRebootMs = 300;
 
@@ -29,7 +30,8 @@ struct CalculatorState {
 };
 
 // The calculator's answer to one request.
-struct Reply {
+struct Reply
+{
     QList<TaviCalc::calcMsg> messages;
     // All messages in one write, without waiting for acknowledgements (the backup list).
     // Otherwise the computer acknowledges each but the last before the next is sent.
@@ -39,7 +41,8 @@ struct Reply {
 };
 
 // The dialogues of the calculator's firmware, without the line: a request in, a reply out.
-class Firmware {
+class Firmware
+{
 public:
     CalculatorState state;
 
@@ -49,7 +52,8 @@ public:
     void store(const QByteArray& name, const QByteArray& content);
 
 private:
-    struct Upload {
+    struct Upload
+    {
         QByteArray name;
         qint64 size = 0;
         QByteArray content;

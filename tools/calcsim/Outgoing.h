@@ -8,7 +8,8 @@
 namespace calcsim {
 
 // One message on its way to the computer, as the faults that target it have shaped it.
-struct Outgoing {
+struct Outgoing
+{
     QByteArray bytes;          // what goes on the line: the frame, perhaps with noise or cut short
     QVector<int> splitOffsets; // where the write pauses, counted from the first byte of bytes
     int pauseMs = 0;

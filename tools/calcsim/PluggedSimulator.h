@@ -9,7 +9,8 @@ namespace calcsim {
 
 // A simulated calculator plugged into the virtual USB bus for as long as this object lives.
 // The process must have been isolated first (see SimTestMain.h).
-class PluggedSimulator {
+class PluggedSimulator
+{
 public:
     PluggedSimulator();
     ~PluggedSimulator();

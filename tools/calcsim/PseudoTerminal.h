@@ -8,7 +8,8 @@ namespace calcsim {
 // A pseudo-terminal pair in raw mode: the simulator speaks on the master side, the computer
 // opens the slave as its serial port. Both sides are raw before anyone opens the slave, so
 // nothing written is echoed or has its line ends translated.
-class PseudoTerminal {
+class PseudoTerminal
+{
 public:
     PseudoTerminal();
     ~PseudoTerminal();

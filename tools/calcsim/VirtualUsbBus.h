@@ -12,7 +12,8 @@ constexpr quint16 calculatorProductId = 0x5740;
 // discovery (udev) lists them and QSerialPort opens them, as on a user's machine. It works in
 // a private mount namespace over a small fake sysfs, udev database, lock folder and /dev, so
 // nothing outside the process sees it. Linux, as root.
-class VirtualUsbBus {
+class VirtualUsbBus
+{
 public:
     // Moves the process into the private namespace; call it before any thread starts.
     static bool isolate(QString* why = nullptr);
