@@ -55,7 +55,10 @@ bool isHeader(int result)
 archive* openReader(const QString& path)
 {
     archive* reader = archive_read_new();
+    // The seekable reader trusts the central directory; the streaming one also takes an
+    // archive without entries, which the seekable one refuses.
     archive_read_support_format_zip_seekable(reader);
+    archive_read_support_format_zip_streamable(reader);
     if (archive_read_open_filename(reader, QFile::encodeName(path).constData(), readBlockSize) != ARCHIVE_OK) {
         archive_read_free(reader);
         return nullptr;

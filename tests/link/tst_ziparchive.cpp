@@ -1,0 +1,304 @@
+#include "link/ZipArchive.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <clocale>
+
+namespace {
+
+const QString python = QStringLiteral("/usr/bin/python3");
+
+// A second reader: Python's zipfile and the raw bytes. For every entry it reports what the
+// central directory says, whether the content reads back with its CRC, whether the local
+// header leaves CRC and sizes to a 24-byte data descriptor that follows the data, and
+// whether the data is zlib's raw deflate at level 6.
+const char inspectScript[] = R"(
+import json, struct, sys, zipfile, zlib
+path = sys.argv[1]
+raw = open(path, 'rb').read()
+z = zipfile.ZipFile(path)
+entries = []
+for i in z.infolist():
+    h = i.header_offset
+    n, m = struct.unpack('<HH', raw[h + 26:h + 30])
+    start = h + 30 + n + m
+    end = start + i.compress_size
+    local_crc = struct.unpack('<I', raw[h + 14:h + 18])[0]
+    descriptor = struct.unpack('<IIQQ', raw[end:end + 24])
+    content = z.read(i)
+    deflater = zlib.compressobj(6, zlib.DEFLATED, -15)
+    entries.append({
+        'name': i.filename, 'flags': i.flag_bits, 'method': i.compress_type,
+        'crc': i.CRC, 'size': i.file_size, 'content': content.hex(),
+        'descriptor': local_crc == 0 and descriptor == (0x08074B50, i.CRC, i.compress_size, i.file_size),
+        'level6': raw[start:end] == deflater.compress(content) + deflater.flush(),
+    })
+print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testzip()}))
+)";
+
+// Writes the archive of the given entries with Python's zipfile; a name ending in a slash
+// is a directory entry.
+const char makeScript[] = R"(
+import json, sys, zipfile
+spec = json.load(sys.stdin)
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for e in spec:
+        z.writestr(zipfile.ZipInfo(e['name']), bytes.fromhex(e['content']), compress_type=e['method'])
+)";
+
+QByteArray runPython(const char* script, const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(python, QStringList{"-c", QString::fromUtf8(script)} + arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        qWarning() << process.readAllStandardError();
+    return process.readAllStandardOutput();
+}
+
+QJsonObject inspect(const QString& path)
+{
+    return QJsonDocument::fromJson(runPython(inspectScript, {path})).object();
+}
+
+struct Entry
+{
+    QByteArray name;
+    QByteArray content;
+    int method = 8;
+};
+
+void makeArchive(const QString& path, const QList<Entry>& entries)
+{
+    QJsonArray spec;
+    for (const Entry& e : entries)
+        spec.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
+                                {"content", QString::fromLatin1(e.content.toHex())},
+                                {"method", e.method}});
+    runPython(makeScript, {path}, QJsonDocument(spec).toJson());
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, '\0');
+    quint32 x = 2463534242u;
+    for (char& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = char(x);
+    }
+    return bytes;
+}
+
+bool isAscii(const QString& name)
+{
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+void writeArchive(const QString& path, const QList<Entry>& entries)
+{
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForWriting(path, 6);
+    QVERIFY(zip);
+    for (const Entry& e : entries) {
+        QVERIFY(zip->openEntry(e.name));
+        QVERIFY(zip->write(e.content));
+        zip->closeEntry();
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Entry>)
+
+class TestZipArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void writtenArchiveReadsElsewhere_data();
+    void writtenArchiveReadsElsewhere();
+    void readsForeignArchives_data();
+    void readsForeignArchives();
+    void unreadableEntryLeavesOthers();
+    void refusesWhatItCannotOpen_data();
+    void refusesWhatItCannotOpen();
+    void neverWritesThroughLink();
+    void entriesOpenInAscendingOrder();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+// Names are UTF-8 whatever the user's locale: run in the plain C locale, which has no
+// characters beyond ASCII.
+void TestZipArchive::initTestCase()
+{
+    QVERIFY(setlocale(LC_ALL, "C"));
+}
+
+void TestZipArchive::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void TestZipArchive::writtenArchiveReadsElsewhere_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<QStringList>("storedNames");
+    const QByteArray text = QByteArray("10 PRINT \"HELLO\"\n20 GOTO 10\n").repeated(200);
+
+    QTest::newRow("one program") << QList<Entry>{{"PROG.tcb", text}} << QStringList{"PROG.tcb"};
+    QTest::newRow("several, order kept")
+        << QList<Entry>{{"B.tcb", "b"}, {"A.tcb", text}, {"C.bin", randomBytes(300000)}}
+        << QStringList{"B.tcb", "A.tcb", "C.bin"};
+    QTest::newRow("empty entry") << QList<Entry>{{"EMPTY.tcb", ""}, {"X", "x"}} << QStringList{"EMPTY.tcb", "X"};
+    QTest::newRow("UTF-8 name") << QList<Entry>{{"CAF\xC3\x89.tcb", text}} << QStringList{"CAF\u00C9.tcb"};
+    QTest::newRow("backslash stored as slash") << QList<Entry>{{"A\\B.tcb", "ab"}} << QStringList{"A/B.tcb"};
+}
+
+void TestZipArchive::writtenArchiveReadsElsewhere()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(QStringList, storedNames);
+    const QString path = dir->filePath("backup.tbk");
+    writeArchive(path, entries);
+
+    const QJsonObject report = inspect(path);
+    QVERIFY(report.value("bad").isNull());
+    QCOMPARE(report.value("comment").toString(), QString());
+    const QJsonArray found = report.value("entries").toArray();
+    QCOMPARE(found.size(), entries.size());
+    for (int i = 0; i < found.size(); ++i) {
+        const QJsonObject e = found.at(i).toObject();
+        const QString name = e.value("name").toString();
+        QCOMPARE(name, storedNames.at(i));
+        QCOMPARE(QByteArray::fromHex(e.value("content").toString().toLatin1()), entries.at(i).content);
+        QCOMPARE(e.value("size").toInt(), entries.at(i).content.size());
+        QCOMPARE(e.value("method").toInt(), 8);
+        const int flags = e.value("flags").toInt();
+        QVERIFY(flags & 0x0008);
+        QCOMPARE(bool(flags & 0x0800), !isAscii(name));
+        QVERIFY(e.value("descriptor").toBool());
+        QVERIFY(e.value("level6").toBool());
+    }
+}
+
+void TestZipArchive::readsForeignArchives_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<QList<int>>("directories");
+
+    QTest::newRow("no entries") << QList<Entry>{} << QList<int>{};
+    QTest::newRow("stored and deflated")
+        << QList<Entry>{{"S.tcb", "stored", 0}, {"D.tcb", randomBytes(70000), 8}} << QList<int>{};
+    QTest::newRow("directory and its file")
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0};
+    QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{};
+}
+
+void TestZipArchive::readsForeignArchives()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(QList<int>, directories);
+    const QString path = dir->filePath("foreign.zip");
+    makeArchive(path, entries);
+
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QCOMPARE(zip->count(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QVERIFY(zip->openEntry(i));
+        QCOMPARE(zip->entryName(), entries.at(i).name);
+        QCOMPARE(zip->isDirectory(), std::optional<bool>(directories.contains(i)));
+        QCOMPARE(zip->readEntry(), std::optional<QByteArray>(entries.at(i).content));
+        zip->closeEntry();
+        QCOMPARE(zip->isDirectory(), std::optional<bool>());
+    }
+    QVERIFY(!zip->openEntry(entries.size()));
+}
+
+void TestZipArchive::unreadableEntryLeavesOthers()
+{
+    const QString path = dir->filePath("damaged.zip");
+    makeArchive(path, {{"A", "first"}, {"B", "DAMAGE ME", 0}, {"C", "third"}});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes.replace("DAMAGE ME", "DAMAGE US");
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(zip->openEntry(1));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>());
+    QVERIFY(zip->openEntry(2));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
+}
+
+void TestZipArchive::refusesWhatItCannotOpen_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file at all
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("empty file") << QByteArray("");
+    QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n");
+}
+
+void TestZipArchive::refusesWhatItCannotOpen()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir->filePath("input.tbk");
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QVERIFY(!ZipArchive::openForReading(path));
+    QVERIFY(!ZipArchive::openForWriting(dir->filePath("missing/folder.tbk"), 6));
+    QVERIFY(!ZipArchive::openForWriting(dir->filePath("level.tbk"), ZipArchive::maxLevel + 1));
+}
+
+void TestZipArchive::neverWritesThroughLink()
+{
+    const QString victim = dir->filePath("victim.txt");
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    const QString path = dir->filePath("calc-backup.tbk");
+    QVERIFY(QFile::link(victim, path));
+
+    writeArchive(path, {{"A", "a"}});
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+    QCOMPARE(inspect(path).value("entries").toArray().size(), 1);
+}
+
+void TestZipArchive::entriesOpenInAscendingOrder()
+{
+    const QString path = dir->filePath("order.tbk");
+    writeArchive(path, {{"A", "a"}, {"B", "b"}, {"C", "c"}});
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(zip->openEntry(1));
+    QCOMPARE(zip->entryName(), QByteArray("B"));
+    QVERIFY(!zip->openEntry(0));
+    QVERIFY(zip->openEntry(2));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>("c"));
+    QVERIFY(!zip->openEntry(QByteArray("D")));
+}
+
+QTEST_GUILESS_MAIN(TestZipArchive)
+#include "tst_ziparchive.moc"
