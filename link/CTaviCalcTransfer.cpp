@@ -8,38 +8,44 @@ namespace {
 
 // A fetched file put together from its pieces, each placed by its own number. A piece that
 // would reach outside the file is refused, and the file is whole only when every byte came.
+// The buffer grows with the pieces, so a size the calculator merely claims costs nothing.
 class PieceAssembly
 {
 public:
-    PieceAssembly(int size, int chunkSize)
-        : content(size, '\0'), filled(size), chunkSize(chunkSize)
+    PieceAssembly(int fileSize, int chunkSize)
+        : fileSize(fileSize), chunkSize(chunkSize)
     {
     }
 
-    int pieceCount() const { return int((qint64(content.size()) + chunkSize - 1) / chunkSize); }
+    int pieceCount() const { return int((qint64(fileSize) + chunkSize - 1) / chunkSize); }
 
     // Copies the piece in, or names the fault that keeps it out.
     TaviCalc::calcMsg_errType place(const TaviCalc::calcFrame& frame)
     {
         const qint64 offset = qint64(frame.framenum()) * chunkSize;
-        if (frame.framenum() < 0 || offset > content.size())
+        if (frame.framenum() < 0 || offset > fileSize)
             return calcMsg::INVALID_FRAME_NUMBER;
         const int size = frame.size();
-        if (size < 0 || offset + size > content.size() || frame.data_size() < 1
-            || frame.data(0).size() < size_t(size))
+        if (size < 0 || offset + size > fileSize || frame.data_size() < 1 || frame.data(0).size() < size_t(size))
             return calcMsg::DATASIZE_INVALID;
+        const int end = int(offset) + size;
+        if (end > content.size()) {
+            content.resize(end);
+            filled.resize(end);
+        }
         std::copy_n(frame.data(0).data(), size, content.data() + offset);
-        filled.fill(true, int(offset), int(offset) + size);
+        filled.fill(true, int(offset), end);
         return calcMsg::NONE_ERROR;
     }
 
-    bool isWhole() const { return filled.count(true) == content.size(); }
+    bool isWhole() const { return content.size() == fileSize && filled.count(true) == fileSize; }
     QByteArray file() const { return content; }
 
 private:
+    const int fileSize;
+    const int chunkSize;
     QByteArray content;
     QBitArray filled;
-    int chunkSize;
 };
 
 } // namespace
