@@ -1,101 +1,16 @@
+#include "TestBytes.h"
+#include "ZipCheck.h"
 #include "link/ZipArchive.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <clocale>
 
+using zipcheck::Entry;
+
 namespace {
-
-const QString python = QStringLiteral("/usr/bin/python3");
-
-// A second reader: Python's zipfile and the raw bytes. For every entry it reports what the
-// central directory says, whether the content reads back with its CRC, whether the local
-// header leaves CRC and sizes to a 24-byte data descriptor that follows the data, and
-// whether the data is zlib's raw deflate at level 6.
-const char inspectScript[] = R"(
-import json, struct, sys, zipfile, zlib
-path = sys.argv[1]
-raw = open(path, 'rb').read()
-z = zipfile.ZipFile(path)
-entries = []
-for i in z.infolist():
-    h = i.header_offset
-    n, m = struct.unpack('<HH', raw[h + 26:h + 30])
-    start = h + 30 + n + m
-    end = start + i.compress_size
-    local_crc = struct.unpack('<I', raw[h + 14:h + 18])[0]
-    descriptor = struct.unpack('<IIQQ', raw[end:end + 24])
-    content = z.read(i)
-    deflater = zlib.compressobj(6, zlib.DEFLATED, -15)
-    entries.append({
-        'name': i.filename, 'flags': i.flag_bits, 'method': i.compress_type,
-        'crc': i.CRC, 'size': i.file_size, 'content': content.hex(),
-        'descriptor': local_crc == 0 and descriptor == (0x08074B50, i.CRC, i.compress_size, i.file_size),
-        'level6': raw[start:end] == deflater.compress(content) + deflater.flush(),
-    })
-print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testzip()}))
-)";
-
-// Writes the archive of the given entries with Python's zipfile; a name ending in a slash
-// is a directory entry.
-const char makeScript[] = R"(
-import json, sys, zipfile
-spec = json.load(sys.stdin)
-with zipfile.ZipFile(sys.argv[1], 'w') as z:
-    for e in spec:
-        z.writestr(zipfile.ZipInfo(e['name']), bytes.fromhex(e['content']), compress_type=e['method'])
-)";
-
-QByteArray runPython(const char* script, const QStringList& arguments, const QByteArray& input = {})
-{
-    QProcess process;
-    process.start(python, QStringList{"-c", QString::fromUtf8(script)} + arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        qWarning() << process.readAllStandardError();
-    return process.readAllStandardOutput();
-}
-
-QJsonObject inspect(const QString& path)
-{
-    return QJsonDocument::fromJson(runPython(inspectScript, {path})).object();
-}
-
-struct Entry
-{
-    QByteArray name;
-    QByteArray content;
-    int method = 8;
-};
-
-void makeArchive(const QString& path, const QList<Entry>& entries)
-{
-    QJsonArray spec;
-    for (const Entry& e : entries)
-        spec.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
-                                {"content", QString::fromLatin1(e.content.toHex())},
-                                {"method", e.method}});
-    runPython(makeScript, {path}, QJsonDocument(spec).toJson());
-}
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    quint32 x = 2463534242u;
-    for (char& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = char(x);
-    }
-    return bytes;
-}
 
 bool isAscii(const QString& name)
 {
@@ -159,7 +74,7 @@ void TestZipArchive::writtenArchiveReadsElsewhere_data()
 
     QTest::newRow("one program") << QList<Entry>{{"PROG.tcb", text}} << QStringList{"PROG.tcb"};
     QTest::newRow("several, order kept")
-        << QList<Entry>{{"B.tcb", "b"}, {"A.tcb", text}, {"C.bin", randomBytes(300000)}}
+        << QList<Entry>{{"B.tcb", "b"}, {"A.tcb", text}, {"C.bin", testBytes(300000)}}
         << QStringList{"B.tcb", "A.tcb", "C.bin"};
     QTest::newRow("empty entry") << QList<Entry>{{"EMPTY.tcb", ""}, {"X", "x"}} << QStringList{"EMPTY.tcb", "X"};
     QTest::newRow("UTF-8 name") << QList<Entry>{{"CAF\xC3\x89.tcb", text}} << QStringList{"CAF\u00C9.tcb"};
@@ -173,7 +88,7 @@ void TestZipArchive::writtenArchiveReadsElsewhere()
     const QString path = dir->filePath("backup.tbk");
     writeArchive(path, entries);
 
-    const QJsonObject report = inspect(path);
+    const QJsonObject report = zipcheck::inspect(path);
     QVERIFY(report.value("bad").isNull());
     QCOMPARE(report.value("comment").toString(), QString());
     const QJsonArray found = report.value("entries").toArray();
@@ -200,7 +115,7 @@ void TestZipArchive::readsForeignArchives_data()
 
     QTest::newRow("no entries") << QList<Entry>{} << QList<int>{};
     QTest::newRow("stored and deflated")
-        << QList<Entry>{{"S.tcb", "stored", 0}, {"D.tcb", randomBytes(70000), 8}} << QList<int>{};
+        << QList<Entry>{{"S.tcb", "stored", 0}, {"D.tcb", testBytes(70000), 8}} << QList<int>{};
     QTest::newRow("directory and its file")
         << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0};
     QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{};
@@ -211,7 +126,7 @@ void TestZipArchive::readsForeignArchives()
     QFETCH(QList<Entry>, entries);
     QFETCH(QList<int>, directories);
     const QString path = dir->filePath("foreign.zip");
-    makeArchive(path, entries);
+    zipcheck::make(path, entries);
 
     const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
     QVERIFY(zip);
@@ -230,7 +145,7 @@ void TestZipArchive::readsForeignArchives()
 void TestZipArchive::unreadableEntryLeavesOthers()
 {
     const QString path = dir->filePath("damaged.zip");
-    makeArchive(path, {{"A", "first"}, {"B", "DAMAGE ME", 0}, {"C", "third"}});
+    zipcheck::make(path, {{"A", "first"}, {"B", "DAMAGE ME", 0}, {"C", "third"}});
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray bytes = file.readAll();
@@ -283,7 +198,7 @@ void TestZipArchive::neverWritesThroughLink()
     QVERIFY(!QFileInfo(path).isSymLink());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
-    QCOMPARE(inspect(path).value("entries").toArray().size(), 1);
+    QCOMPARE(zipcheck::inspect(path).value("entries").toArray().size(), 1);
 }
 
 void TestZipArchive::entriesOpenInAscendingOrder()
