@@ -12,8 +12,8 @@ constexpr char lineFeed = '\n';
 QString localFileName(const QString& calcName)
 {
     const QString name = QUrl(calcName, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
-    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..")
-                         || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'));
+    // The last segment of a URL path holds no slash, even one that was escaped.
+    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('\\'));
     return escapes ? QString() : name;
 }
 
@@ -21,9 +21,9 @@ QString localFileName(const QString& calcName)
 bool saveWhole(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // A full disk shows as a short write, not as an error.
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return false;
-    file.write(content);
     return file.commit();
 }
 
