@@ -136,7 +136,7 @@ void TestLinkBackup::backupArchive_data()
     QTest::addColumn<int>("chunk");
     QTest::newRow("an empty file and a UTF-8 name") << mixedFiles << 512;
     QTest::newRow("chunk 256") << mixedFiles << 256;
-    QTest::newRow("a list of many frames per read") << manyFiles(40) << 512;
+    QTest::newRow("a list of many frames per read") << manyFiles(100) << 512;
 }
 
 void TestLinkBackup::backupArchive()
