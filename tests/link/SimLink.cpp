@@ -78,7 +78,7 @@ calcsim::Fault cut(int message, int bytes)
     return made;
 }
 
-calcsim::Fault split(int message, const QList<int>& offsets)
+calcsim::Fault split(int message, const QVector<int>& offsets)
 {
     calcsim::Fault made = fault(message, calcsim::FaultMode::Split);
     made.offsets = offsets;

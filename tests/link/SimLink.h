@@ -30,7 +30,7 @@ calcsim::Fault failed(int message, TaviCalc::calcMsg_errType error, const QByteA
 calcsim::Fault wrongType(int message, TaviCalc::calcMsg_msgType type);
 calcsim::Fault noise(int message, const QByteArray& bytes);
 calcsim::Fault cut(int message, int bytes);
-calcsim::Fault split(int message, const QList<int>& offsets);
+calcsim::Fault split(int message, const QVector<int>& offsets);
 calcsim::Fault frameNumber(int message, int number);
 calcsim::Fault frameSize(int message, int size);
 // The same fault, after which the simulator goes on without the acknowledgement.
