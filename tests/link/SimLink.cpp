@@ -19,6 +19,14 @@ QSerialPortInfo discovered(const QString& portName)
     return {};
 }
 
+TaviCalc::fileInf fileNamed(const QByteArray& name, int size)
+{
+    TaviCalc::fileInf file;
+    file.set_name(name.toStdString());
+    file.set_size(size);
+    return file;
+}
+
 QString describe(const TaviCalc::calcMsg& msg)
 {
     QStringList parts{QString::fromStdString(TaviCalc::calcMsg_msgType_Name(msg.type()))};
@@ -64,39 +72,41 @@ calcsim::Fault wrongType(int message, TaviCalc::calcMsg_msgType type)
     return made;
 }
 
+namespace {
+
+template <typename T>
+calcsim::Fault faultWith(int message, calcsim::FaultMode mode, T calcsim::Fault::*field, const T& value)
+{
+    calcsim::Fault made = fault(message, mode);
+    made.*field = value;
+    return made;
+}
+
+} // namespace
+
 calcsim::Fault noise(int message, const QByteArray& bytes)
 {
-    calcsim::Fault made = fault(message, calcsim::FaultMode::Garbage);
-    made.noise = bytes;
-    return made;
+    return faultWith(message, calcsim::FaultMode::Garbage, &calcsim::Fault::noise, bytes);
 }
 
 calcsim::Fault cut(int message, int bytes)
 {
-    calcsim::Fault made = fault(message, calcsim::FaultMode::Cut);
-    made.cutAt = bytes;
-    return made;
+    return faultWith(message, calcsim::FaultMode::Cut, &calcsim::Fault::cutAt, bytes);
 }
 
 calcsim::Fault split(int message, const QVector<int>& offsets)
 {
-    calcsim::Fault made = fault(message, calcsim::FaultMode::Split);
-    made.offsets = offsets;
-    return made;
+    return faultWith(message, calcsim::FaultMode::Split, &calcsim::Fault::offsets, offsets);
 }
 
 calcsim::Fault frameNumber(int message, int number)
 {
-    calcsim::Fault made = fault(message, calcsim::FaultMode::BadFrameNumber);
-    made.frameNum = number;
-    return made;
+    return faultWith(message, calcsim::FaultMode::BadFrameNumber, &calcsim::Fault::frameNum, number);
 }
 
 calcsim::Fault frameSize(int message, int size)
 {
-    calcsim::Fault made = fault(message, calcsim::FaultMode::BadFrameSize);
-    made.size = size;
-    return made;
+    return faultWith(message, calcsim::FaultMode::BadFrameSize, &calcsim::Fault::size, size);
 }
 
 calcsim::Fault continuing(calcsim::Fault fault, int afterMs)

@@ -16,8 +16,15 @@ namespace linktest {
 constexpr CTaviCalc::Timeouts shortTimeouts{2000, 300, 300, 50};
 constexpr int waitBeyondTimeoutMs = 450; // a pause that outlasts one wait of the link
 
+// Texts of the link that several suites expect.
+const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
+const QString connection421 = QStringLiteral("Connection error (error code: 421)");
+const QString readDevice = QStringLiteral("Error read device");
+
 // The port on the virtual bus with this name, as discovery lists it.
 QSerialPortInfo discovered(const QString& portName);
+
+TaviCalc::fileInf fileNamed(const QByteArray& name, int size);
 
 // A message the computer sent, spelt out: the type's name, then the file name and size of
 // a file request, the number and size of a piece, or the new name.

@@ -1,6 +1,7 @@
 #include "ZipCheck.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -82,6 +83,19 @@ void make(const QString& path, const QList<Entry>& entries)
                                 {"content", QString::fromLatin1(e.content.toHex())},
                                 {"method", e.method}});
     runPython(makeScript, path, QJsonDocument(spec).toJson());
+}
+
+bool damage(const QString& path, const QByteArray& storedContent)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const int at = bytes.indexOf(storedContent);
+    if (at < 0)
+        return false;
+    bytes[at] = char(bytes.at(at) ^ 0x01);
+    return file.seek(0) && file.write(bytes) == bytes.size();
 }
 
 bool operator==(const Entry& a, const Entry& b)

@@ -26,4 +26,7 @@ QList<Entry> entries(const QJsonObject& report);
 // Writes an archive of the entries with Python; a name ending in a slash is a directory.
 void make(const QString& path, const QList<Entry>& entries);
 
+// Changes the first byte of a stored entry's content, so that its CRC no longer fits.
+bool damage(const QString& path, const QByteArray& storedContent);
+
 } // namespace zipcheck

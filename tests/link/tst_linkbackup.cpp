@@ -1,5 +1,5 @@
 #include "SimLink.h"
-#include "TestBytes.h"
+#include "TestFiles.h"
 #include "ZipCheck.h"
 
 #include "SimTestMain.h"
@@ -20,8 +20,6 @@ Q_DECLARE_METATYPE(QList<zipcheck::Entry>)
 
 namespace {
 
-const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
-const QString connection421 = QStringLiteral("Connection error (error code: 421)");
 const FileList mixedFiles = {{"A.tcb", testBytes(1300)}, {"EMPTY.tcb", {}}, {"\xC3\x84RGER.tcb", "text"}};
 constexpr int calculatorRebootMs = 20;
 
@@ -73,18 +71,6 @@ QStringList restoreOf(const QList<Entry>& entries)
 QString temporaryArchive()
 {
     return QDir::tempPath() + "/calc-backup.tbk";
-}
-
-// Changes the stored bytes of one entry, so that its CRC no longer fits.
-void damage(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    QVERIFY(bytes.contains(content));
-    bytes.replace(content, QByteArray(content).replace(0, 1, "#"));
-    file.seek(0);
-    file.write(bytes);
 }
 
 } // namespace
@@ -167,8 +153,7 @@ void TestLinkBackup::backupFailures_data()
     QTest::addColumn<QStringList>("errors");
     const FileList three = {{"A.tcb", "alpha"}, {"B.tcb", "bravo!"}, {"C.tcb", "charlie"}};
     const QString noValue;
-    const QString readDevice = QStringLiteral("Error read device");
-    const QString parseMessage = QStringLiteral("Error parse message");
+        const QString parseMessage = QStringLiteral("Error parse message");
 
     QTest::newRow("empty list") << FileList{} << QList<Fault>{} << noValue << QList<Entry>{} << QStringList{};
     // The list is answers 1 to 4, the fetches 5 to 7.
@@ -261,7 +246,7 @@ void TestLinkBackup::restoreFailures()
     const QString path = dir->filePath("restore.tbk");
     zipcheck::make(path, entries);
     if (damagedEntry >= 0)
-        damage(path, entries.at(damagedEntry).content);
+        QVERIFY(zipcheck::damage(path, entries.at(damagedEntry).content));
     SimLink s;
     s.sim().setRebootMs(calculatorRebootMs);
     s.addFaults(faults);
@@ -281,11 +266,8 @@ void TestLinkBackup::unopenableArchiveClearsNothing()
 {
     QFETCH(QByteArray, content);
     const QString path = dir->filePath("restore.tbk");
-    if (!content.isNull()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    if (!content.isNull())
+        QVERIFY(writeFile(path, content));
     SimLink s(FileList{{"OLD.tcb", "old"}});
     s.link().restoreBackup(QUrl::fromLocalFile(path));
     QCOMPARE(s.errors(), QStringList{"Can't open backup file"});

@@ -1,5 +1,5 @@
 #include "SimLink.h"
-#include "TestBytes.h"
+#include "TestFiles.h"
 
 #include "SimTestMain.h"
 
@@ -15,21 +15,6 @@ using TaviCalc::calcMsg;
 Q_DECLARE_METATYPE(calcsim::Fault)
 
 namespace {
-
-const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
 
 QStringList folderContents(const QString& path)
 {
@@ -101,8 +86,8 @@ void TestLinkBatch::sendList()
     QFETCH(QList<Fault>, faults);
     QFETCH(QList<FileEntry>, signalled);
     QFETCH(QStringList, stored);
-    writeFile(dir->filePath("my prog.tcb"), testBytes(700));
-    writeFile(dir->filePath("empty.tcb"), {});
+    QVERIFY(writeFile(dir->filePath("my prog.tcb"), testBytes(700)));
+    QVERIFY(writeFile(dir->filePath("empty.tcb"), {}));
     SimLink s;
     s.addFaults(faults);
     QSignalSpy sent(&s.link(), &CTaviCalc::fileSend);
@@ -165,8 +150,8 @@ void TestLinkBatch::downloadListGoesOn()
 
 void TestLinkBatch::downloadReplacesWhole()
 {
-    writeFile(dir->filePath("A.tcb"), QByteArray(2000, 'o'));
-    writeFile(dir->filePath("B.tcb"), "old");
+    QVERIFY(writeFile(dir->filePath("A.tcb"), QByteArray(2000, 'o')));
+    QVERIFY(writeFile(dir->filePath("B.tcb"), "old"));
     SimLink s(FileList{{"A.tcb", "new"}});
     s.link().genGetFilesRequest({{"A.tcb", 3}, {"B.tcb", 3}}, dir->path());
     QCOMPARE(readFile(dir->filePath("A.tcb")), QByteArray("new"));
@@ -181,7 +166,7 @@ void TestLinkBatch::fullDiskKeepsOldFile()
     const QByteArray mountPoint = QFile::encodeName(folder);
     QCOMPARE(::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k"), 0);
     const auto unmount = qScopeGuard([&] { ::umount(mountPoint.constData()); });
-    writeFile(folder + "/A.tcb", "old");
+    QVERIFY(writeFile(folder + "/A.tcb", "old"));
     // Fill the disk, then leave less room than the download needs.
     QFile filler(folder + "/filler");
     QVERIFY(filler.open(QIODevice::WriteOnly));

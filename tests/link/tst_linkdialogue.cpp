@@ -1,5 +1,5 @@
 #include "SimLink.h"
-#include "TestBytes.h"
+#include "TestFiles.h"
 
 #include "SimTestMain.h"
 #include "VirtualUsbBus.h"
@@ -16,18 +16,8 @@ Q_DECLARE_METATYPE(calcsim::FileList)
 
 namespace {
 
-const QString connection421 = QStringLiteral("Connection error (error code: 421)");
-const QString readDevice = QStringLiteral("Error read device");
 const FileList threeFiles = {{"A.tcb", "alpha"}, {"B.tcb", "bravo!"}, {"C.tcb", "charlie"}};
 const QList<FileEntry> threeEntries = {{"A.tcb", 5}, {"B.tcb", 6}, {"C.tcb", 7}};
-
-TaviCalc::fileInf fileNamed(const QByteArray& name, int size)
-{
-    TaviCalc::fileInf file;
-    file.set_name(name.toStdString());
-    file.set_size(size);
-    return file;
-}
 
 calcMsg bare(TaviCalc::calcMsg_msgType type)
 {

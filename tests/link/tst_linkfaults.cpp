@@ -1,5 +1,5 @@
 #include "SimLink.h"
-#include "TestBytes.h"
+#include "TestFiles.h"
 #include "ZipCheck.h"
 
 #include "SimTestMain.h"
@@ -16,14 +16,6 @@ namespace {
 
 // Files of one, two and three pieces, so that a fault can fall on any answer of a dialogue.
 const FileList files = {{"A.tcb", testBytes(300, 1)}, {"B.tcb", testBytes(900, 2)}, {"C.tcb", testBytes(1300, 3)}};
-
-TaviCalc::fileInf fileOf(const QPair<QByteArray, QByteArray>& file)
-{
-    TaviCalc::fileInf inf;
-    inf.set_name(file.first.toStdString());
-    inf.set_size(file.second.size());
-    return inf;
-}
 
 } // namespace
 
@@ -70,13 +62,13 @@ void TestLinkFaults::noWrongContent()
     {
         SimLink s(files);
         s.addFaults(faults);
-        const std::optional<QByteArray> fetched = s.link().getData(fileOf(last));
+        const std::optional<QByteArray> fetched = s.link().getData(fileNamed(last.first, last.second.size()));
         QVERIFY(fetched ? *fetched == last.second : !s.errors().isEmpty());
     }
     {
         SimLink s;
         s.addFaults(faults);
-        if (s.link().sendFile(fileOf(last), last.second))
+        if (s.link().sendFile(fileNamed(last.first, last.second.size()), last.second))
             QCOMPARE(s.sim().files(), FileList{last});
         else
             QVERIFY(!s.errors().isEmpty());

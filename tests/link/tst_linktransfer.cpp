@@ -1,5 +1,5 @@
 #include "SimLink.h"
-#include "TestBytes.h"
+#include "TestFiles.h"
 
 #include "SimTestMain.h"
 
@@ -13,17 +13,7 @@ Q_DECLARE_METATYPE(calcsim::Fault)
 
 namespace {
 
-const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
-const QString connection421 = QStringLiteral("Connection error (error code: 421)");
 const QByteArray fileName = "F.bin";
-
-TaviCalc::fileInf fileNamed(const QByteArray& name, int size)
-{
-    TaviCalc::fileInf file;
-    file.set_name(name.toStdString());
-    file.set_size(size);
-    return file;
-}
 
 // The rows of every size that matters for each chunk size.
 void addSizeRows(const char* what)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
+#include <QString>
 
 // Reproducible bytes that neither compress nor repeat, so a misplaced piece shows.
 inline QByteArray testBytes(int size, quint32 seed = 2463534242u)
@@ -14,4 +16,16 @@ inline QByteArray testBytes(int size, quint32 seed = 2463534242u)
         b = char(x);
     }
     return bytes;
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
