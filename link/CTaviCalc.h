@@ -101,12 +101,13 @@ private:
     // The frame reader's state belongs to this link alone: two links may read at once.
     FrameReader reader;
 
-    enum class Received { Nothing, Undecodable, Decoded };
-
+    // Frames
     bool isPortOpen() const;
     bool readPort();
     bool connectionFailed(const char* text);
 
+    // Requests and the calculator's failures
+    enum class Received { Nothing, Undecodable, Decoded };
     bool send(const TaviCalc::calcMsg& msg);
     bool sendType(TaviCalc::calcMsg_msgType type);
     bool sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf);
@@ -117,9 +118,11 @@ private:
     static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
     static TaviCalc::fileInf fileInfOf(const FileEntry& entry);
 
+    // Transfers
     bool receiveSuccess();
     bool sendPiece(int number, const QByteArray& piece);
 
+    // Backup and restore
     std::optional<std::vector<TaviCalc::fileInf>> readBackupList();
     bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
     bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
