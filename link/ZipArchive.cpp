@@ -17,6 +17,7 @@ constexpr char deflate[] = "deflate";
 constexpr char store[] = "store";
 constexpr int filePermissions = 0644;
 constexpr size_t readBlockSize = 64 * 1024;
+constexpr int writeBlockSize = 64 * 1024;
 constexpr char utf8LocaleName[] = "C.UTF-8";
 
 // libarchive converts entry names through the calling thread's character type; the names
@@ -121,8 +122,9 @@ std::unique_ptr<ZipArchive> ZipArchive::openForWriting(const QString& path, int 
         return nullptr;
     zip->handle = archive_write_new();
     archive_write_set_format_zip(zip->handle);
-    // Unblocked: the archive ends where its end record ends.
-    archive_write_set_bytes_per_block(zip->handle, 0);
+    // Written in large blocks, the last one not padded: the archive ends with its end record.
+    archive_write_set_bytes_per_block(zip->handle, writeBlockSize);
+    archive_write_set_bytes_in_last_block(zip->handle, 1);
     if (!setCompression(zip->handle, level) || archive_write_open_fd(zip->handle, zip->output.handle()) != ARCHIVE_OK)
         return nullptr;
     return zip;

@@ -34,7 +34,9 @@ for i in z.infolist():
         'descriptor': local_crc == 0 and descriptor == (0x08074B50, i.CRC, i.compress_size, i.file_size),
         'level6': raw[start:end] == deflater.compress(content) + deflater.flush(),
     })
-print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testzip()}))
+end = raw.rfind(b'PK\x05\x06')
+trailing = len(raw) - (end + 22 + struct.unpack('<H', raw[end + 20:end + 22])[0])
+print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testzip(), 'trailing': trailing}))
 )";
 
 const char makeScript[] = R"(

@@ -17,7 +17,7 @@ struct Entry
 bool operator==(const Entry& a, const Entry& b);
 
 // What Python finds in the archive: "comment" (hex), "bad" (the first entry whose CRC fails,
-// or null) and "entries", each with "name", "flags", "method", "size", "content" (hex),
+// or null), "trailing" (bytes after the end record) and "entries", each with "name", "flags", "method", "size", "content" (hex),
 // "descriptor" (the local header leaves CRC and sizes to a 24-byte data descriptor after the
 // data) and "level6" (the data is zlib's raw deflate at level 6).
 QJsonObject inspect(const QString& path);

@@ -91,6 +91,7 @@ void TestZipArchive::writtenArchiveReadsElsewhere()
     const QJsonObject report = zipcheck::inspect(path);
     QVERIFY(report.value("bad").isNull());
     QCOMPARE(report.value("comment").toString(), QString());
+    QCOMPARE(report.value("trailing").toInt(-1), 0);
     const QJsonArray found = report.value("entries").toArray();
     QCOMPARE(found.size(), entries.size());
     for (int i = 0; i < found.size(); ++i) {
