@@ -204,7 +204,9 @@ void TestLinkDialogue::portThatDoesNotOpen()
     QCOMPARE(link.getData(fileNamed("A.tcb", 5)), std::optional<QByteArray>());
     QCOMPARE(texts(errors), QStringList{});
     QCOMPARE(link.createBackup(), std::optional<QString>());
-    QCOMPARE(texts(errors), QStringList{"Error write device"});
+    QByteArray buffer;
+    QVERIFY(!link.RX(buffer));
+    QCOMPARE(texts(errors), QStringList({"Error write device", "Connection error (error code: 422)"}));
     QCOMPARE(sim->receivedTypes(), QList<int>{});
 }
 
