@@ -41,9 +41,9 @@ print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testz
 
 const char makeScript[] = R"(
 import json, sys, zipfile
-spec = json.load(sys.stdin)
+listing = json.load(sys.stdin)
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
-    for e in spec:
+    for e in listing:
         z.writestr(zipfile.ZipInfo(e['name']), bytes.fromhex(e['content']), compress_type=e['method'])
 )";
 
@@ -79,12 +79,12 @@ QList<Entry> entries(const QJsonObject& report)
 
 void make(const QString& path, const QList<Entry>& entries)
 {
-    QJsonArray spec;
+    QJsonArray listing;
     for (const Entry& e : entries)
-        spec.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
+        listing.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
                                 {"content", QString::fromLatin1(e.content.toHex())},
                                 {"method", e.method}});
-    runPython(makeScript, path, QJsonDocument(spec).toJson());
+    runPython(makeScript, path, QJsonDocument(listing).toJson());
 }
 
 bool damage(const QString& path, const QByteArray& storedContent)
