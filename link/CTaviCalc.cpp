@@ -65,8 +65,8 @@ bool CTaviCalc::getDeviceInf()
     PV = QString::fromStdString(device.pv());
     Name = QString::fromStdString(device.name());
     // Transfers divide by the chunk size and reads take twice its bytes: below 1 byte
-    // nothing could move, so the default stays.
-    if (device.maxchunksize() >= 1)
+    // nothing could move, and above what a frame carries no piece could, so the default stays.
+    if (device.maxchunksize() >= 1 && device.maxchunksize() <= largestChunkSize)
         maxChunkSize = device.maxchunksize();
     return true;
 }

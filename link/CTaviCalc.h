@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/LinkTypes.h"
+#include "protocol/Frame.h"
 #include "protocol/FrameReader.h"
 #include "protocol/serializeData.pb.h"
 
@@ -42,6 +43,9 @@ public:
     static constexpr quint16 vendorId = 0x0483;
     static constexpr quint16 productId = 0x5740;
     static constexpr int defaultChunkSize = 512;
+    // The largest chunk whose FRAME message, with the few bytes of its other fields, still
+    // fits in one frame.
+    static constexpr int largestChunkSize = Frame::maxPayload - 32;
 
     explicit CTaviCalc(QObject* parent = nullptr);
     CTaviCalc(QSerialPortInfo info, QObject* parent = nullptr);

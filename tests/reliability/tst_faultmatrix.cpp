@@ -3,6 +3,7 @@
 // within the waits, speaks only the link's own texts, claims only what it completed (local
 // files whole or untouched, a backup path only for a whole archive), and the next link to
 // the calculator works.
+#include "SimLink.h"
 #include "TestFiles.h"
 #include "ZipCheck.h"
 
@@ -26,7 +27,8 @@ Q_DECLARE_METATYPE(calcsim::FaultMode)
 
 namespace {
 
-constexpr CTaviCalc::Timeouts shortTimeouts{2000, 300, 300, 50};
+using linktest::shortTimeouts;
+
 // Room for the machine beyond the link's own waits; a hang lasts the unshortened waits.
 constexpr qint64 slackMs = 3000;
 
@@ -192,13 +194,7 @@ public:
     CalcSimulator& sim() { return plugged->simulator(); }
     CTaviCalc& calc() { return *link; }
     QString folder() const { return dir.path(); }
-    QStringList texts() const
-    {
-        QStringList found;
-        for (const QList<QVariant>& arguments : *errors)
-            found << arguments.at(0).toString();
-        return found;
-    }
+    QStringList texts() const { return linktest::texts(*errors); }
 
     // Drops the link and, when the calculator hung up, plugs it in again with what it holds.
     void replug()
