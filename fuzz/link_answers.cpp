@@ -27,7 +27,7 @@ using TaviCalc::calcMsg;
 namespace {
 
 // Short enough that running out of answers costs little, long enough for the line.
-constexpr CTaviCalc::Timeouts fuzzTimeouts{100, 5, 5, 0};
+constexpr CTaviCalc::Timeouts fuzzTimeouts{100, 1, 1, 0};
 // A list that claims more records than it brings waits for each missing one, as it must;
 // inputs that claim more than this would only measure those waits.
 constexpr int mostListedFiles = 1000;
