@@ -5,9 +5,9 @@
 // serial port then runs one operation against it: the device information that every link
 // reads first, then a file list, a fetch, a send, a delete, a rename, a backup or a restore.
 #include "FuzzInput.h"
+#include "KnownTexts.h"
 
 #include "link/CTaviCalc.h"
-#include "link/LinkTexts.h"
 #include "link/ZipArchive.h"
 #include "protocol/Frame.h"
 #include "protocol/FrameReader.h"
@@ -136,14 +136,8 @@ Script takeScript(fuzz::FuzzInput& input)
 // The texts the link may show: its own, and the error texts of the answers on the line.
 QSet<QString> allowedTexts(const QByteArray& line, bool* claimsTooMany)
 {
-    QSet<QString> texts;
-    for (const char* text : {LinkTexts::nothingReceived, LinkTexts::portClosed, LinkTexts::writeDevice,
-                             LinkTexts::readDevice, LinkTexts::parseMessage, LinkTexts::incorrectResponse,
-                             LinkTexts::cantWriteBackup, LinkTexts::cantOpenBackup, LinkTexts::cantReadBackup,
-                             LinkTexts::cantClear, LinkTexts::cantReboot, LinkTexts::cantConnect})
-        texts.insert(QString::fromUtf8(text));
-    for (const char* text : LinkTexts::errorKinds)
-        texts.insert(QString::fromUtf8(text));
+    const QStringList known = knownLinkTexts();
+    QSet<QString> texts(known.begin(), known.end());
     texts.insert(QString()); // an error kind the table does not know
     FrameReader reader;
     reader.feed(line);

@@ -3,12 +3,12 @@
 // within the waits, speaks only the link's own texts, claims only what it completed (local
 // files whole or untouched, a backup path only for a whole archive), and the next link to
 // the calculator works.
+#include "KnownTexts.h"
 #include "SimLink.h"
 #include "TestFiles.h"
 #include "ZipCheck.h"
 
 #include "link/CTaviCalc.h"
-#include "link/LinkTexts.h"
 
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
@@ -110,19 +110,10 @@ Fault faultAt(int message, FaultMode mode)
 
 QStringList linkTexts()
 {
-    QStringList texts;
-    for (const char* text : {LinkTexts::nothingReceived, LinkTexts::portClosed, LinkTexts::writeDevice,
-                             LinkTexts::readDevice, LinkTexts::parseMessage, LinkTexts::incorrectResponse,
-                             LinkTexts::cantWriteBackup, LinkTexts::cantOpenBackup, LinkTexts::cantReadBackup,
-                             LinkTexts::cantClear, LinkTexts::cantReboot, LinkTexts::cantConnect})
-        texts << QString::fromUtf8(text);
-    for (const char* text : LinkTexts::errorKinds)
-        texts << QString::fromUtf8(text);
     calcMsg failure;
     failure.set_errorstr(failureText.toStdString());
     failure.set_errornum(failureNumber);
-    texts << CTaviCalc::msgErrorToStr(failure);
-    return texts;
+    return knownLinkTexts() << CTaviCalc::msgErrorToStr(failure);
 }
 
 QList<FileEntry> entriesOf(const FileList& files)
