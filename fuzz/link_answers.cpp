@@ -292,6 +292,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         std::exit(EXIT_FAILURE);
     }
     static QCoreApplication application(*argc, *argv);
+    // Answers that do not decode are the point here, not news.
+    google::protobuf::SetLogHandler(nullptr);
     static Workspace space;
     workspace = &space;
     CTaviCalc::setTimeoutsForTesting(fuzzTimeouts);

@@ -40,6 +40,6 @@ status=0
 printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'fuzz_one {}' || status=$?
 for target in "${targets[@]}"; do
   echo "== $target: $(grep -E '^#[0-9]+' "$build/logs/$target.log" | tail -1)"
-  grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' "$build/logs/$target.log" || true
+  grep -E 'stat::number_of_executed_units|==ERROR|runtime error|SUMMARY|Test unit written' "$build/logs/$target.log" || true
 done
 exit $status
