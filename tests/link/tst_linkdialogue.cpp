@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <atomic>
+
 using namespace calcsim;
 using namespace linktest;
 using TaviCalc::calcMsg;
@@ -324,7 +326,8 @@ void TestLinkDialogue::twoLinksReadAtOnce()
                              testBytes(700 + 300 * f, quint32(i * 10 + f + 1))});
         sims[i]->setFiles(files[i]);
     }
-    int faults[2] = {0, 0};
+    // Atomic, so that ThreadSanitizer sees the hand-over too: QThread::wait does not show it.
+    std::atomic<int> faults[2] = {0, 0};
     auto reading = [&](int i, const QSerialPortInfo& info) {
         return QThread::create([&faults, &files, i, info] {
             CTaviCalc link(info);

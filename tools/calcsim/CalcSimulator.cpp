@@ -5,11 +5,11 @@
 #include "protocol/FrameReader.h"
 
 #include <QDeadlineTimer>
-#include <QMutex>
 #include <QThread>
 #include <QtDebug>
 
 #include <atomic>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <thread>
@@ -30,8 +30,8 @@ public:
     PseudoTerminal pty;
     std::atomic<bool> disconnected {false};
 
-    // shared
-    mutable QMutex mutex;
+    // shared; a standard mutex, whose locking ThreadSanitizer follows
+    mutable std::mutex mutex;
     Firmware firmware;
     QList<Fault> faults;
     QList<calcMsg> received;
@@ -121,7 +121,7 @@ void CalcSimulator::Line::handle(const QByteArray& payload)
     const bool decoded = request.ParseFromArray(payload.constData(), payload.size());
     Reply reply;
     {
-        QMutexLocker lock(&mutex);
+        std::unique_lock<std::mutex> lock(mutex);
         received.append(request);
         if (request.type() == calcMsg::SUCCESS && run.owed > 0) {
             lock.unlock();
@@ -183,7 +183,7 @@ Outgoing CalcSimulator::Line::prepare(const calcMsg& msg)
 {
     QList<Fault> targeting;
     {
-        QMutexLocker lock(&mutex);
+        const std::lock_guard<std::mutex> lock(mutex);
         ++sentCount;
         for (const Fault& fault : faults) {
             if (fault.message == sentCount)
@@ -241,19 +241,19 @@ QString CalcSimulator::devicePath() const
 
 void CalcSimulator::setName(const QString& name)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.state.name = name;
 }
 
 QString CalcSimulator::name() const
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     return line->firmware.state.name;
 }
 
 void CalcSimulator::setVersions(const QString& hv, const QString& fv, const QString& pv)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.state.hv = hv;
     line->firmware.state.fv = fv;
     line->firmware.state.pv = pv;
@@ -261,49 +261,49 @@ void CalcSimulator::setVersions(const QString& hv, const QString& fv, const QStr
 
 void CalcSimulator::setChunkSize(int chunkSize)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.state.chunkSize = chunkSize;
 }
 
 void CalcSimulator::addFile(const QByteArray& name, const QByteArray& content)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.store(name, content);
 }
 
 void CalcSimulator::setFiles(const FileList& files)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.state.files = files;
 }
 
 FileList CalcSimulator::files() const
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     return line->firmware.state.files;
 }
 
 void CalcSimulator::setRebootMs(int milliseconds)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->firmware.state.rebootMs = milliseconds;
 }
 
 void CalcSimulator::addFault(const Fault& fault)
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->faults.append(fault);
 }
 
 void CalcSimulator::clearFaults()
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->faults.clear();
 }
 
 QList<calcMsg> CalcSimulator::received() const
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     return line->received;
 }
 
@@ -317,7 +317,7 @@ QList<int> CalcSimulator::receivedTypes() const
 
 void CalcSimulator::clearReceived()
 {
-    QMutexLocker lock(&line->mutex);
+    const std::lock_guard<std::mutex> lock(line->mutex);
     line->received.clear();
     line->sentCount = 0;
 }

@@ -4,12 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 #include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -37,7 +37,7 @@ const QByteArray product = "TaviCalc";
 const char* const keptDeviceNodes[] = {"null", "zero", "random", "urandom", "tty"};
 const char* const keptDeviceFolders[] = {"pts", "shm"};
 
-QMutex busMutex;
+std::mutex busMutex; // a standard mutex, whose locking ThreadSanitizer follows
 int pluggedSoFar = 0; // numbers the USB device folders so that sorting keeps plug order
 
 bool failed(QString* why, const QString& what)
@@ -202,7 +202,7 @@ bool VirtualUsbBus::isolate(QString* why)
 
 QString VirtualUsbBus::plug(const QString& devicePath, quint16 vendorId, quint16 productId)
 {
-    QMutexLocker lock(&busMutex);
+    const std::lock_guard<std::mutex> lock(busMutex);
     const int number = freeAcmNumber();
     const QString portName = acmName + QString::number(number);
     const QString device = usbDeviceFolder(++pluggedSoFar);
@@ -220,7 +220,7 @@ QString VirtualUsbBus::plug(const QString& devicePath, quint16 vendorId, quint16
 
 void VirtualUsbBus::unplug(const QString& portName)
 {
-    QMutexLocker lock(&busMutex);
+    const std::lock_guard<std::mutex> lock(busMutex);
     const QString device = usbDeviceOf(portName);
     if (!device.isEmpty())
         removeDevice(portName, device);
