@@ -1,0 +1,512 @@
+#include "EditorRig.h"
+
+#include "PluggedSimulator.h"
+#include "SimTestMain.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using calcsim::PluggedSimulator;
+
+namespace {
+
+constexpr char titlePrefix[] = "TaviBasic Editor: ";
+constexpr char emptyName[] = "Empty file name";
+constexpr char badName[] = "Error: file name must contain only numbers and latin letters";
+constexpr char sentStatus[] = "File successfully sent to the device";
+constexpr char savedStatus[] = "File successfully saved";
+constexpr int entryRole = 257;
+constexpr int rowStep = 4;
+
+// The calculator holds a program under an upper-case name, and one to edit.
+const QByteArray existingName("ABC.TCB");
+const QByteArray programName("PROG.tcb");
+const QByteArray programBytes("Disp \"HI\"\n\x98" "1\xA8" "A\n");
+
+// One letter per coloured character: the depth colours in their cycle, and the error colour.
+QChar colourCode(const QColor& colour)
+{
+    static const QHash<QString, QChar> codes{
+        {"#015cc5", 'B'}, {"#8e44ad", 'P'}, {"#27ae60", 'G'}, {"#8b0000", 'R'}};
+    return codes.value(colour.name(), '?');
+}
+
+// The characters that carry a format in the document, and the code of each one's colour.
+QPair<QString, QString> colouring(QTextDocument* document)
+{
+    QString characters;
+    QString colours;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            characters += block.text().mid(range.start, range.length);
+            colours += QString(range.length, colourCode(range.format.foreground().color()));
+        }
+    }
+    return {characters, colours};
+}
+
+QString bracketsOf(const QString& text)
+{
+    QString brackets;
+    for (QChar c : text) {
+        if (QStringLiteral("(){}[]").contains(c))
+            brackets += c;
+    }
+    return brackets;
+}
+
+QByteArray fileContent(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+// The editor window of the real main window document, on a simulated calculator.
+class TestEditorWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void bracketColours_data();
+    void bracketColours();
+    void catalogueInsertion_data();
+    void catalogueInsertion();
+    void codeFont();
+    void cursorStaysInView_data();
+    void cursorStaysInView();
+    void closing_data();
+    void closing();
+    void sendDialog_data();
+    void sendDialog();
+    void sendCollision_data();
+    void sendCollision();
+    void saveDialog_data();
+    void saveDialog();
+    void roundTrip();
+
+private:
+    QObject* textArea() const { return rig->item("textArea"); }
+    bool isOpen(const char* name) const { return rig->object(name)->property("visible").toBool(); }
+    void answer(const char* dialog, bool yes) const;
+    void activateEditor() const;
+    void select(int start, int end) const;
+    QModelIndex catalogueIndex(const QList<int>& path) const;
+    void activateEntry(const QModelIndex& entry);
+    void openSendDialog();
+
+    std::unique_ptr<PluggedSimulator> calc;
+    std::unique_ptr<EditorRig> rig;
+};
+
+void TestEditorWindow::answer(const char* dialog, bool yes) const
+{
+    QMetaObject::invokeMethod(rig->object(dialog), yes ? "accept" : "reject");
+}
+
+void TestEditorWindow::activateEditor() const
+{
+    rig->editor()->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(rig->editor()));
+}
+
+void TestEditorWindow::select(int start, int end) const
+{
+    QMetaObject::invokeMethod(textArea(), "select", Q_ARG(int, start), Q_ARG(int, end));
+}
+
+QModelIndex TestEditorWindow::catalogueIndex(const QList<int>& path) const
+{
+    QModelIndex index;
+    for (int row : path)
+        index = rig->funcModel.index(row, 0, index);
+    return index;
+}
+
+// Double-clicks the entry's row in the catalogue tree, its groups expanded first.
+void TestEditorWindow::activateEntry(const QModelIndex& entry)
+{
+    QQuickItem* tree = rig->item("funcTree");
+    for (QModelIndex group = entry.parent(); group.isValid(); group = group.parent())
+        rig->call(tree, "expand", {QVariant::fromValue(group)});
+    for (int y = 0; y < tree->height(); y += rowStep) {
+        QVariant found = rig->call(tree, "indexAt", {tree->width() / 2, y});
+        if (found.value<QModelIndex>() == entry) {
+            const QPoint at = tree->mapToScene(QPointF(tree->width() / 2, y)).toPoint();
+            QTest::mouseDClick(rig->editor(), Qt::LeftButton, Qt::NoModifier, at);
+            return;
+        }
+    }
+    QFAIL("catalogue entry not shown");
+}
+
+void TestEditorWindow::openSendDialog()
+{
+    activateEditor();
+    rig->click("saveCalcButton");
+    QTRY_VERIFY(isOpen("tcbSendDialog"));
+    QTRY_VERIFY(rig->item("tcbSendDialogFileName")->hasActiveFocus());
+}
+
+void TestEditorWindow::initTestCase()
+{
+    calc = std::make_unique<PluggedSimulator>();
+    QVERIFY(!calc->portName().isEmpty());
+    calc->simulator().addFile(existingName, "Disp 1\n");
+    calc->simulator().addFile(programName, programBytes);
+    rig = std::make_unique<EditorRig>();
+    QVERIFY(rig->editor());
+    QVERIFY(!rig->property("visible").toBool());
+    QTRY_COMPARE_WITH_TIMEOUT(rig->fileModel.rowCount(), 2, 5000);
+}
+
+void TestEditorWindow::cleanup()
+{
+    for (const char* dialog : {"tcbSendDialog", "doYouWantSendFile", "quitDialog"})
+        QMetaObject::invokeMethod(rig->object(dialog), "close");
+    rig->discard();
+    QTRY_VERIFY(!rig->property("visible").toBool());
+}
+
+void TestEditorWindow::bracketColours_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("colours");
+
+    QTest::newRow("square pair closed before the curly pair") << "a(b[c]{d}e)" << "BPPPPB";
+    QTest::newRow("closer takes its own kind past another") << "([)]" << "BPBP";
+    QTest::newRow("four openers, three closers") << "(((()))" << "BPGBBGP";
+    QTest::newRow("closer without opener") << "a)b(" << "RB";
+    QTest::newRow("pair split across two lines") << "x(\n)y" << "BR";
+    QTest::newRow("no brackets") << "Disp A+B" << "";
+}
+
+void TestEditorWindow::bracketColours()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, colours);
+
+    rig->open("B.tcb", text);
+    const auto coloured = colouring(rig->document());
+    QCOMPARE(coloured.first, bracketsOf(text));
+    QCOMPARE(coloured.second, colours);
+}
+
+void TestEditorWindow::catalogueInsertion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("selectionStart");
+    QTest::addColumn<int>("selectionEnd");
+    QTest::addColumn<QList<int>>("entry");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("status");
+
+    const QList<int> negation{0, 0};
+    QTest::newRow("selection replaced")
+        << "A+B-C" << 2 << 3 << negation << QString("A+\u0098-C") << "Negation: -value";
+    QTest::newRow("inserted at the cursor")
+        << "AB" << 1 << 1 << negation << QString("A\u0098B") << "Negation: -value";
+    QTest::newRow("entry of Math > Numeric")
+        << "" << 0 << 0 << QList<int>{2, 1, 1} << "round(" << "round(value,digits)";
+    QTest::newRow("category inserts nothing")
+        << "AB" << 0 << 2 << QList<int>{0} << "AB" << "Keypad";
+}
+
+void TestEditorWindow::catalogueInsertion()
+{
+    QFETCH(QString, text);
+    QFETCH(int, selectionStart);
+    QFETCH(int, selectionEnd);
+    QFETCH(QList<int>, entry);
+    QFETCH(QString, result);
+    QFETCH(QString, status);
+
+    rig->open("C.tcb", text);
+    activateEditor();
+    select(selectionStart, selectionEnd);
+    activateEntry(catalogueIndex(entry));
+    QCOMPARE(rig->text(), result);
+    QCOMPARE(rig->status(), status);
+}
+
+void TestEditorWindow::codeFont()
+{
+    QVERIFY(!rig->codeFontFamily.isEmpty());
+    const QFont font = textArea()->property("font").value<QFont>();
+    QCOMPARE(font.family(), rig->codeFontFamily);
+    QCOMPARE(font.pixelSize(), 14);
+}
+
+void TestEditorWindow::cursorStaysInView_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("positions");
+
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QString("Disp %1").arg(i);
+    const QString tall = lines.join('\n');
+    const QString wide = QString("1+").repeated(400);
+    QTest::newRow("end of a long program") << tall << QList<int>{tall.size()};
+    QTest::newRow("back at the start") << tall << QList<int>{tall.size(), 0};
+    QTest::newRow("end of a long line") << wide << QList<int>{wide.size()};
+    QTest::newRow("start of a long line") << wide << QList<int>{wide.size(), 0};
+}
+
+void TestEditorWindow::cursorStaysInView()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, positions);
+
+    rig->open("V.tcb", text);
+    QQuickItem* flickable = rig->item("textAreaFlickable");
+    QVERIFY(flickable);
+    for (int position : positions) {
+        textArea()->setProperty("cursorPosition", position);
+        const QRectF cursor = textArea()->property("cursorRectangle").toRectF();
+        const QRectF view(flickable->property("contentX").toReal(), flickable->property("contentY").toReal(),
+                          flickable->width(), flickable->height());
+        QVERIFY2(view.contains(cursor), qPrintable(QString("cursor at %1").arg(position)));
+    }
+}
+
+void TestEditorWindow::closing_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<bool>("quit");
+
+    const QString unedited;
+    QTest::newRow("empty text") << "" << unedited << false << false;
+    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << false << false;
+    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << true << true;
+    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << true << false;
+    QTest::newRow("changed to empty") << "Disp 1" << "" << false << false;
+}
+
+void TestEditorWindow::closing()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, edited);
+    QFETCH(bool, asks);
+    QFETCH(bool, quit);
+
+    rig->open("Q.tcb", loaded);
+    if (!edited.isNull())
+        textArea()->setProperty("text", edited);
+    rig->click("quitButton");
+    QTRY_COMPARE(isOpen("quitDialog"), asks);
+    if (asks)
+        answer("quitDialog", quit);
+
+    const bool closes = !asks || quit;
+    QTRY_COMPARE(rig->property("visible").toBool(), !closes);
+    if (closes) {
+        QCOMPARE(rig->text(), QString());
+        QCOMPARE(rig->property("fileName").toString(), QString());
+        QCOMPARE(rig->property("textModified").toBool(), false);
+        QCOMPARE(rig->editor()->title(), QString(titlePrefix));
+    } else {
+        QCOMPARE(rig->text(), edited);
+        QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "Q.tcb*");
+    }
+}
+
+void TestEditorWindow::sendDialog_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("sentName");
+    QTest::addColumn<QString>("status");
+
+    const QString none;
+    QTest::newRow("program name") << "PLAN.tcb" << none << "PLAN" << "PLAN.tcb" << sentStatus;
+    QTest::newRow("name with underscore") << "MY_PROG.tcb" << none << "MY_PROG" << none << badName;
+    QTest::newRow("no name") << "" << none << "program" << "program.tcb" << sentStatus;
+    QTest::newRow("upper-case extension") << "PLAN.TCB" << none << "PLAN.TCB" << none << badName;
+    QTest::newRow("long name cut")
+        << "ABCDEFGHIJKLMNOPQRSTUV.tcb" << none << "ABCDEFGHIJKLMNOPQR" << none << badName;
+    QTest::newRow("field emptied") << "PLAN.tcb" << "\b" << "" << none << emptyName;
+    QTest::newRow("refused characters") << "PLAN.tcb" << "X_Y.Z" << "XYZ" << "XYZ.tcb" << sentStatus;
+    QTest::newRow("typing stops at 14")
+        << "PLAN.tcb" << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN" << "ABCDEFGHIJKLMN.tcb" << sentStatus;
+}
+
+void TestEditorWindow::sendDialog()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, typed);
+    QFETCH(QString, field);
+    QFETCH(QString, sentName);
+    QFETCH(QString, status);
+
+    rig->open(loaded, "Disp 1");
+    QSignalSpy sends(rig->editor(), SIGNAL(sendFile(QString, QString)));
+    openSendDialog();
+    QTest::keyClicks(rig->editor(), typed);
+    QCOMPARE(rig->item("tcbSendDialogFileName")->property("text").toString(), field);
+    answer("tcbSendDialog", true);
+
+    QCOMPARE(rig->status(), status);
+    QVERIFY(!isOpen("doYouWantSendFile"));
+    if (sentName.isNull()) {
+        QCOMPARE(sends.count(), 0);
+        return;
+    }
+    QCOMPARE(sends.count(), 1);
+    QCOMPARE(sends.first(), (QVariantList{sentName, "Disp 1"}));
+    QCOMPARE(rig->property("fileName").toString(), sentName);
+    QCOMPARE(rig->property("textModified").toBool(), false);
+}
+
+void TestEditorWindow::sendCollision_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("sends");
+    QTest::addColumn<QString>("status");
+
+    const QString calcName = QString::fromLatin1(existingName);
+    QTest::newRow("other letter case, replaced") << calcName.toLower() << true << true << sentStatus;
+    QTest::newRow("other letter case, kept")
+        << calcName.toLower() << false << false << "Canceling saving file " + calcName.toLower();
+}
+
+void TestEditorWindow::sendCollision()
+{
+    QFETCH(QString, loaded);
+    QFETCH(bool, replace);
+    QFETCH(bool, sends);
+    QFETCH(QString, status);
+
+    rig->open(loaded, "Disp 2");
+    QSignalSpy sent(rig->editor(), SIGNAL(sendFile(QString, QString)));
+    openSendDialog();
+    answer("tcbSendDialog", true);
+    QVERIFY(isOpen("doYouWantSendFile"));
+    QCOMPARE(rig->status(), "Sending file " + loaded + "...");
+    QCOMPARE(rig->object("doYouWantSendFileText")->property("text").toString(),
+             "File " + loaded + " already exists on your calculator.\nDo you want to replace it?");
+    QCOMPARE(sent.count(), 0);
+
+    answer("doYouWantSendFile", replace);
+    QCOMPARE(sent.count(), sends ? 1 : 0);
+    QCOMPARE(rig->status(), status);
+}
+
+void TestEditorWindow::saveDialog_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb";
+    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt";
+    QTest::newRow("no extension, all files") << "prog" << 2 << "prog";
+    QTest::newRow("upper-case extension, program filter") << "prog.TCB" << 0 << "prog.TCB.tcb";
+    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb";
+    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb";
+    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt";
+    QTest::newRow("empty name") << "" << 0 << QString();
+}
+
+void TestEditorWindow::saveDialog()
+{
+    QFETCH(QString, chosen);
+    QFETCH(int, filter);
+    QFETCH(QString, saved);
+
+    QTemporaryDir base;
+    const QString folder = base.filePath("my #1 programs") + '/';
+    QVERIFY(QDir().mkpath(folder));
+    const QString text = QString("Disp \u0098(1)");
+    rig->open("S.tcb", text);
+    QObject* dialog = rig->object("tcbSaveDialog");
+    QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
+
+    rig->click("saveLocalButton");
+    QTRY_VERIFY(dialog->property("visible").toBool());
+    dialog->setProperty("selectedNameFilterIndex", filter);
+    QMetaObject::invokeMethod(dialog, "clearSelection");
+    QMetaObject::invokeMethod(dialog, "addSelection", Q_ARG(QUrl, QUrl::fromLocalFile(folder + chosen)));
+    QMetaObject::invokeMethod(dialog, "accept");
+
+    if (saved.isNull()) {
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(rig->status(), QString(emptyName));
+        return;
+    }
+    QCOMPARE(saves.count(), 1);
+    QCOMPARE(saves.first(), (QVariantList{folder + saved, text}));
+    QCOMPARE(fileContent(folder + saved), text.toLatin1() + '\n');
+    QCOMPARE(rig->status(), QString(savedStatus));
+    QCOMPARE(rig->property("fileName").toString(), saved);
+    QCOMPARE(rig->property("textModified").toBool(), false);
+
+    // The next save of this editing starts in the folder of the last one.
+    rig->click("saveLocalButton");
+    QTRY_VERIFY(dialog->property("visible").toBool());
+    QCOMPARE(dialog->property("folder").toUrl().toLocalFile(), folder);
+    QMetaObject::invokeMethod(dialog, "reject");
+}
+
+void TestEditorWindow::roundTrip()
+{
+    QQuickItem* table = rig->mainWindow()->findChild<QQuickItem*>("tableView");
+    int row = -1;
+    for (int i = 0; i < rig->fileModel.rowCount(); ++i) {
+        if (rig->fileModel.getName(i) == programName)
+            row = i;
+    }
+    QVERIFY(row >= 0);
+    for (int y = 0; y < table->height(); y += rowStep) {
+        if (rig->call(table, "rowAt", {table->width() / 2, y}).toInt() == row) {
+            const QPoint at = table->mapToScene(QPointF(table->width() / 2, y)).toPoint();
+            QTest::mouseDClick(rig->mainWindow(), Qt::LeftButton, Qt::NoModifier, at);
+            break;
+        }
+    }
+    QTRY_VERIFY(rig->property("visible").toBool());
+    QCOMPARE(rig->text(), QString::fromLatin1(programBytes));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
+
+    activateEditor();
+    textArea()->setProperty("cursorPosition", rig->text().size());
+    QTest::keyClicks(rig->editor(), "Disp ");
+    activateEntry(catalogueIndex({0, 0}));
+    activateEditor();
+    QTest::keyClicks(rig->editor(), "5");
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName + "*");
+
+    openSendDialog();
+    QCOMPARE(rig->item("tcbSendDialogFileName")->property("text").toString(), QString("PROG"));
+    answer("tcbSendDialog", true);
+    QVERIFY(isOpen("doYouWantSendFile"));
+    answer("doYouWantSendFile", true);
+
+    QCOMPARE(rig->status(), QString(sentStatus));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
+    const QByteArray expected = programBytes + "Disp \x98" "5\n";
+    const calcsim::FileList files = calc->simulator().files();
+    const auto stored = std::find_if(files.begin(), files.end(),
+                                     [](const auto& file) { return file.first == programName; });
+    QVERIFY(stored != files.end());
+    QCOMPARE(stored->second, expected);
+}
+
+CALCSIM_TEST_MAIN(TestEditorWindow)
+#include "tst_editorwindow.moc"
