@@ -185,13 +185,14 @@ ApplicationWindow {
 
     readonly property var bracketFormats: [bracketFormat0, bracketFormat1, bracketFormat2]
 
-    TextCharFormat { id: bracketFormat0; foreground: "#015CC5" }
-    TextCharFormat { id: bracketFormat1; foreground: "#8E44AD" }
-    TextCharFormat { id: bracketFormat2; foreground: "#27AE60" }
-    TextCharFormat { id: bracketFormatError; foreground: "#8B0000" }
+    TextCharFormat { id: bracketFormat0; objectName: "bracketFormat0"; foreground: "#015CC5" }
+    TextCharFormat { id: bracketFormat1; objectName: "bracketFormat1"; foreground: "#8E44AD" }
+    TextCharFormat { id: bracketFormat2; objectName: "bracketFormat2"; foreground: "#27AE60" }
+    TextCharFormat { id: bracketFormatError; objectName: "bracketFormatError"; foreground: "#8B0000" }
 
     SyntaxHighlighter {
         id: syntaxHighlighter
+        objectName: "syntaxHighlighter"
         textDocument: textArea.textDocument
         readonly property var bracketPairs: [
             { open: "(", close: ")" },
@@ -260,6 +261,7 @@ ApplicationWindow {
 
     header: ToolBar {
         id: editorToolBar
+        objectName: "editorToolBar"
 
         RowLayout {
             anchors.fill: parent
@@ -390,6 +392,7 @@ ApplicationWindow {
 
             Flickable {
                 id: textAreaFlickable
+                objectName: "textAreaFlickable"
                 anchors.fill: parent
                 clip: true
                 contentWidth: textArea.width
@@ -436,6 +439,7 @@ ApplicationWindow {
 
                     Menu {
                         id: contextMenu
+                        objectName: "contextMenu"
                         MenuItem {
                             text: "Copy"
                             enabled: textArea.selectedText !== ""
