@@ -222,6 +222,7 @@ ApplicationWindow {
         if (visible) {
             setStatus(editorTexts.ready)
             showNormal()
+            textArea.forceActiveFocus()
         }
     }
 

@@ -519,7 +519,6 @@ void TestEditorWindow::roundTrip()
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
 
     activateEditor();
-    rig->click("textArea");
     textArea()->setProperty("cursorPosition", rig->text().size());
     type("Disp ");
     activateEntry(catalogueIndex({0, 0}));
