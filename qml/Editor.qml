@@ -72,9 +72,10 @@ ApplicationWindow {
         return name
     }
 
+    // Cleared before the signal: a receiver that cannot store the text marks it unsaved again.
     function emitSend() {
-        sendFile(fileName, textArea.text)
         textModified = false
+        sendFile(fileName, textArea.text)
     }
 
     function sendUnderFieldName() {
@@ -127,8 +128,8 @@ ApplicationWindow {
         fileDir = calcSession.fileDirFromUrl(url)
         var path = fileDir + fileName
         console.log("EditorFromCalc save file localy: " + path)
-        saveFile(path, textArea.text)
         textModified = false
+        saveFile(path, textArea.text)
     }
 
     // An entry without children goes into the text at the cursor, over the selection.

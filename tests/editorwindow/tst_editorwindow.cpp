@@ -24,6 +24,11 @@ constexpr char emptyName[] = "Empty file name";
 constexpr char badName[] = "Error: file name must contain only numbers and latin letters";
 constexpr char sentStatus[] = "File successfully sent to the device";
 constexpr char savedStatus[] = "File successfully saved";
+constexpr char notConnected[] = "Calculator is not connected";
+constexpr char noCalculator[] = "No calculator is connected";
+constexpr char errorStart[] = "Error: ";
+// The calculator's answer to the announcement of a file that the computer sends.
+constexpr int announcementAnswer = 2;
 constexpr int entryRole = 257;
 constexpr int rowStep = 4;
 
@@ -98,6 +103,8 @@ private slots:
     void saveDialog_data();
     void saveDialog();
     void roundTrip();
+    void failedSend_data();
+    void failedSend();
 
 private:
     QObject* textArea() const { return rig->item("textArea"); }
@@ -541,6 +548,46 @@ void TestEditorWindow::roundTrip()
                                      [](const auto& file) { return file.first == programName; });
     QVERIFY(stored != files.end());
     QCOMPARE(stored->second, expected);
+}
+
+void TestEditorWindow::failedSend_data()
+{
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("mainStatus");
+
+    QTest::newRow("refused by the calculator") << false << errorStart << errorStart;
+    QTest::newRow("no calculator") << true << notConnected << noCalculator;
+}
+
+// A text that did not reach the calculator stays unsaved: closing asks the quit question.
+void TestEditorWindow::failedSend()
+{
+    QFETCH(bool, unplugged);
+    QFETCH(QString, status);
+    QFETCH(QString, mainStatus);
+
+    if (unplugged) {
+        calc->unplug();
+        QTRY_COMPARE(rig->calcModel.rowCount(), 0);
+    } else {
+        calcsim::Fault refusal;
+        refusal.message = announcementAnswer;
+        refusal.mode = calcsim::FaultMode::Failed;
+        calc->simulator().clearReceived();
+        calc->simulator().addFault(refusal);
+    }
+    rig->open("LOST.tcb", "Disp 3");
+    openSendDialog();
+    answer("tcbSendDialog", true);
+    calc->simulator().clearFaults();
+
+    QVERIFY(rig->status().startsWith(status));
+    QVERIFY(rig->session.property("statusLineText").toString().startsWith(mainStatus));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "LOST.tcb*");
+    rig->click("quitButton");
+    QTRY_VERIFY(isOpen("quitDialog"));
+    QVERIFY(rig->property("visible").toBool());
 }
 
 CALCSIM_TEST_MAIN(TestEditorWindow)
