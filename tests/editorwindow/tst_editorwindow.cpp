@@ -3,7 +3,6 @@
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -12,7 +11,6 @@
 #include <QTextLayout>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 using calcsim::PluggedSimulator;
@@ -29,7 +27,7 @@ constexpr char noCalculator[] = "No calculator is connected";
 constexpr char errorStart[] = "Error: ";
 // The calculator's answer to the announcement of a file that the computer sends.
 constexpr int announcementAnswer = 2;
-constexpr int entryRole = 257;
+// Rows of the catalogue and of the file table are searched for in steps finer than a row.
 constexpr int rowStep = 4;
 
 // The calculator holds a program under an upper-case name, and one to edit.
@@ -73,6 +71,21 @@ QByteArray fileContent(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A point in the view's row for which the view's lookup function gives the wanted value, or
+// (-1, -1) when no row shown gives it.
+QPoint rowPoint(QQuickItem* view, const char* lookup, const QVariant& wanted)
+{
+    const qreal x = view->width() / 2;
+    for (int y = 0; y < view->height(); y += rowStep) {
+        QVariant found;
+        QMetaObject::invokeMethod(view, lookup, Q_RETURN_ARG(QVariant, found), Q_ARG(QVariant, x),
+                                  Q_ARG(QVariant, y));
+        if (found == wanted)
+            return view->mapToScene(QPointF(x, y)).toPoint();
+    }
+    return QPoint(-1, -1);
 }
 
 } // namespace
@@ -162,11 +175,7 @@ QPoint TestEditorWindow::entryPoint(const QModelIndex& entry) const
         rig->call(tree, "collapse", {QVariant::fromValue(rig->funcModel.index(row, 0))});
     for (QModelIndex group = entry.parent(); group.isValid(); group = group.parent())
         rig->call(tree, "expand", {QVariant::fromValue(group)});
-    for (int y = 0; y < tree->height(); y += rowStep) {
-        if (rig->call(tree, "indexAt", {tree->width() / 2, y}).value<QModelIndex>() == entry)
-            return tree->mapToScene(QPointF(tree->width() / 2, y)).toPoint();
-    }
-    return QPoint(-1, -1);
+    return rowPoint(tree, "indexAt", QVariant::fromValue(entry));
 }
 
 void TestEditorWindow::activateEntry(const QModelIndex& entry) const
@@ -514,13 +523,9 @@ void TestEditorWindow::roundTrip()
             row = i;
     }
     QVERIFY(row >= 0);
-    for (int y = 0; y < table->height(); y += rowStep) {
-        if (rig->call(table, "rowAt", {table->width() / 2, y}).toInt() == row) {
-            const QPoint at = table->mapToScene(QPointF(table->width() / 2, y)).toPoint();
-            QTest::mouseDClick(rig->mainWindow(), Qt::LeftButton, Qt::NoModifier, at);
-            break;
-        }
-    }
+    const QPoint at = rowPoint(table, "rowAt", row);
+    QVERIFY(at.y() >= 0);
+    QTest::mouseDClick(rig->mainWindow(), Qt::LeftButton, Qt::NoModifier, at);
     QTRY_VERIFY(rig->property("visible").toBool());
     QCOMPARE(rig->text(), QString::fromLatin1(programBytes));
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
