@@ -1,0 +1,188 @@
+#include "SessionRig.h"
+
+#include "PluggedSimulator.h"
+#include "SimTestMain.h"
+
+#include <QtTest>
+
+using calcsim::PluggedSimulator;
+
+namespace {
+
+// Local files are made with the content "<name>".
+using LocalFiles = QStringList;
+using Answers = QList<bool>;
+
+QString shortOf(const QString& name)
+{
+    return CTaviCalc::convertToSfn(name);
+}
+
+} // namespace
+
+class TestTransfers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sendCollisions_data();
+    void sendCollisions();
+    void downloadCollisions_data();
+    void downloadCollisions();
+
+private:
+    QStringList settleAndSend(SessionRig& rig, Answers answers);
+};
+
+void TestTransfers::initTestCase()
+{
+    shortenLinkWaits();
+}
+
+// The main window's dialogue: replace questions before the next renaming warning, then the job.
+QStringList TestTransfers::settleAndSend(SessionRig& rig, Answers answers)
+{
+    CTaviCalcSession& session = *rig.session;
+    QStringList dialogue;
+    for (;;) {
+        if (session.isToCalcExistingCollision()) {
+            const bool replace = answers.value(0, false);
+            dialogue << QString("replace %1? %2").arg(session.collisionToCalcFileName(), replace ? "yes" : "no");
+            answers.removeFirst();
+            session.releaseToCalcCollision(replace);
+        } else if (session.isToCalcNameCollision()) {
+            dialogue << "renamed " + session.getNameToCalcCollisionOld() + " to " + session.getNameToCalcCollisionNew();
+        } else {
+            break;
+        }
+    }
+    QSignalSpy busy(rig.session.get(), &CTaviCalcSession::isBusyChange);
+    session.sendFiles();
+    if (!busy.wait(10000) || !QTest::qWaitFor([&] { return !rig.busy(); }, 10000))
+        dialogue << "job did not end";
+    return dialogue;
+}
+
+void TestTransfers::sendCollisions_data()
+{
+    QTest::addColumn<LocalFiles>("chosen");
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<QStringList>("dialogue");
+    QTest::addColumn<QStringList>("calculator"); // name=content, in the calculator's order
+    const QString longName = "a long name with blanks.txt";
+    const QString longShort = shortOf(longName);
+    const QString twinName = "a long name with spaces!.txt";
+    QVERIFY(longShort.size() != longName.size());
+    QVERIFY(shortOf(twinName) == longShort);
+
+    QTest::newRow("plain") << LocalFiles{"NEW.TXT"} << Answers() << QStringList()
+                           << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    QTest::newRow("only upper-cased, no warning") << LocalFiles{"new.txt"} << Answers() << QStringList()
+                                                  << QStringList{"OLD.TXT=old", "NEW.TXT=new.txt"};
+    QTest::newRow("exists in other case, yes") << LocalFiles{"old.txt"} << Answers{true}
+                                               << QStringList{"replace OLD.TXT? yes"}
+                                               << QStringList{"OLD.TXT=old.txt"};
+    QTest::newRow("exists, no") << LocalFiles{"OLD.TXT"} << Answers{false} << QStringList{"replace OLD.TXT? no"}
+                                << QStringList{"OLD.TXT=old"};
+    QTest::newRow("twins by case, yes") << LocalFiles{"twin.txt", "TWIN.TXT"} << Answers{true}
+                                        << QStringList{"replace TWIN.TXT? yes"}
+                                        << QStringList{"OLD.TXT=old", "TWIN.TXT=TWIN.TXT"};
+    QTest::newRow("twins by case, no") << LocalFiles{"twin.txt", "TWIN.TXT"} << Answers{false}
+                                       << QStringList{"replace TWIN.TXT? no"}
+                                       << QStringList{"OLD.TXT=old", "TWIN.TXT=twin.txt"};
+    QTest::newRow("shortened") << LocalFiles{longName} << Answers()
+                               << QStringList{"renamed " + longName + " to " + longShort}
+                               << QStringList{"OLD.TXT=old", longShort + "=" + longName};
+    QTest::newRow("shortened onto calculator file")
+        << LocalFiles{"OLD.TXT", longName} << Answers{false, true}
+        << QStringList{"replace OLD.TXT? no", "renamed " + longName + " to " + longShort,
+                       "replace " + longShort + "? yes"}
+        << QStringList{"OLD.TXT=old", longShort + "=" + longName};
+    QTest::newRow("two shortened alike") << LocalFiles{longName, twinName} << Answers{true}
+                                         << QStringList{"renamed " + longName + " to " + longShort,
+                                                        "renamed " + twinName + " to " + longShort,
+                                                        "replace " + longShort + "? yes"}
+                                         << QStringList{"OLD.TXT=old", longShort + "=" + twinName};
+    QTest::newRow("empty file set aside") << LocalFiles{"EMPTY.TXT", "NEW.TXT"} << Answers() << QStringList()
+                                          << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+}
+
+void TestTransfers::sendCollisions()
+{
+    QFETCH(LocalFiles, chosen);
+    QFETCH(Answers, answers);
+    QFETCH(QStringList, dialogue);
+    QFETCH(QStringList, calculator);
+    QTemporaryDir folder;
+    QList<QUrl> urls;
+    for (const QString& name : chosen) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (!name.startsWith("EMPTY"))
+            file.write(name.toUtf8());
+        urls << QUrl::fromLocalFile(file.fileName());
+    }
+    PluggedSimulator sim;
+    sim->addFile(shortOf("OLD.TXT").toUtf8(), "old");
+    SessionRig rig;
+    QVERIFY(rig.waitForCalcs(1));
+    // A choice made earlier and abandoned leaves nothing pending.
+    rig.session->toCalcUrls({QUrl::fromLocalFile(folder.filePath(chosen.first()))});
+    rig.session->toCalcUrls(urls);
+    QCOMPARE(settleAndSend(rig, answers), dialogue);
+    QStringList stored;
+    for (const auto& file : sim->files())
+        stored << QString::fromUtf8(file.first + "=" + file.second);
+    QCOMPARE(stored, calculator);
+    QCOMPARE(rig.files().size(), calculator.size());
+    QCOMPARE(rig.session->isToCalcZeroSizeCollision(), chosen.contains("EMPTY.TXT"));
+}
+
+void TestTransfers::downloadCollisions_data()
+{
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<QByteArray>("localB");
+    QTest::newRow("keep local file") << Answers{false} << QStringList{"A.TXT"} << QByteArray("local");
+    QTest::newRow("replace local file") << Answers{true} << QStringList{"A.TXT", "B.TXT"} << QByteArray("bcd");
+}
+
+void TestTransfers::downloadCollisions()
+{
+    QFETCH(Answers, answers);
+    QFETCH(QStringList, urls);
+    QFETCH(QByteArray, localB);
+    QTemporaryDir folder;
+    QFile existing(folder.filePath("B.TXT"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("local");
+    existing.close();
+    PluggedSimulator sim;
+    sim->addFile("A.TXT", "abc");
+    sim->addFile("B.TXT", "bcd");
+    SessionRig rig;
+    QVERIFY(rig.waitForCalcs(1));
+    CTaviCalcSession& session = *rig.session;
+    session.addSelected(1);
+    session.addSelected(0);
+    session.fromCalcUrls(true, QUrl::fromLocalFile(folder.path()));
+    while (session.isFromCalcCollision()) {
+        QCOMPARE(session.collisionFromCalcFileName(), QString("B.TXT"));
+        session.releaseFromCalcCollision(answers.takeFirst());
+    }
+    QSignalSpy busy(rig.session.get(), &CTaviCalcSession::isBusyChange);
+    QList<QUrl> expected;
+    for (const QString& name : urls)
+        expected << QUrl::fromLocalFile(folder.path() + "/" + name);
+    QCOMPARE(session.downloadFiles(), expected);
+    QVERIFY(busy.wait(10000));
+    QTRY_VERIFY(!rig.busy());
+    QFile fetched(folder.filePath("B.TXT"));
+    QVERIFY(fetched.open(QIODevice::ReadOnly));
+    QCOMPARE(fetched.readAll(), localB);
+    QVERIFY(QFile::exists(folder.filePath("A.TXT")));
+}
+
+CALCSIM_TEST_MAIN(TestTransfers)
+#include "tst_transfers.moc"
