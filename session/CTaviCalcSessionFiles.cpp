@@ -56,8 +56,10 @@ void CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
     QByteArray bytes = fileData.toLatin1();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
-    file.write(bytes);
-    file.commit();
+    // A short write (a full disk) does not stop the commit by itself: checked here, the
+    // partial copy is discarded instead.
+    if (file.write(bytes) == bytes.size() && file.flush())
+        file.commit();
 }
 
 // Saving the archive onto its own path keeps it, also from the removal that follows the save.

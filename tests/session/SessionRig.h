@@ -102,3 +102,14 @@ inline QStringList namesOn(calcsim::CalcSimulator& sim)
         names << QString::fromUtf8(file.first);
     return names;
 }
+
+// The calculator says nothing where it would send its messages from first to last.
+inline void silence(calcsim::CalcSimulator& sim, int first, int last)
+{
+    for (int message = first; message <= last; ++message) {
+        calcsim::Fault fault;
+        fault.message = message;
+        fault.mode = calcsim::FaultMode::Silence;
+        sim.addFault(fault);
+    }
+}

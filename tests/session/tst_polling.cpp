@@ -9,8 +9,6 @@
 #include <memory>
 #include <vector>
 
-using calcsim::Fault;
-using calcsim::FaultMode;
 using calcsim::PluggedSimulator;
 using FileList = QList<FileEntry>;
 using Calculators = std::vector<std::unique_ptr<PluggedSimulator>>;
@@ -130,8 +128,7 @@ void TestPolling::silentCalculatorIsListed()
     PluggedSimulator quiet;
     quiet->setName("QUIET");
     quiet->addFile("F.TXT", "f");
-    for (int message = 1; message <= 4; ++message)
-        quiet->addFault({message, FaultMode::Silence});
+    silence(quiet.simulator(), 1, 4);
     QVERIFY(rig.waitForCalcs(1));
     QCOMPARE(listed(rig.calcModel), QStringList{""});
     QCOMPARE(rig.files(), FileList());

@@ -267,14 +267,14 @@ void TestSessionLocal::endSlotsShowOutcome_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("status");
     const QString failure = "Connection error (error code: 421)";
-    const QList<QPair<QByteArray, QString>> slots{
+    const QList<QPair<QByteArray, QString>> endSlots{
         {"onSendFilesEnd", "Files successful sent to calculator"},
         {"onDownloadFilesEnd", "Files successfully download on path: /data/calc/"},
         {"onDeleteSelectedFilesEnd", "Files successfully deleted"},
         {"onRestoreBackupEnd", "Backup successfully sent to calculator"},
         {"onChangeCalcNameEnd", "Calculator name successfully changed"},
     };
-    for (const auto& slot : slots) {
+    for (const auto& slot : endSlots) {
         QTest::newRow(slot.first + " success") << slot.first << QString() << slot.second;
         QTest::newRow(slot.first + " failure") << slot.first << failure << "Error: " + failure;
     }

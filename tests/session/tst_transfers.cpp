@@ -70,40 +70,42 @@ void TestTransfers::sendCollisions_data()
     QTest::addColumn<Answers>("answers");
     QTest::addColumn<QStringList>("dialogue");
     QTest::addColumn<QStringList>("calculator"); // name=content, in the calculator's order
-    const QString longName = "a long name with blanks.txt";
+    const QString longName = "my long program name.TXT";
     const QString longShort = shortOf(longName);
-    const QString twinName = "a long name with spaces!.txt";
+    const QString twinName = "my long program name 2.TXT";
     QVERIFY(longShort.size() != longName.size());
-    QVERIFY(shortOf(twinName) == longShort);
+    QCOMPARE(shortOf(twinName), longShort);
 
     QTest::newRow("plain") << LocalFiles{"NEW.TXT"} << Answers() << QStringList()
                            << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
-    QTest::newRow("only upper-cased, no warning") << LocalFiles{"new.txt"} << Answers() << QStringList()
-                                                  << QStringList{"OLD.TXT=old", "NEW.TXT=new.txt"};
-    QTest::newRow("exists in other case, yes") << LocalFiles{"old.txt"} << Answers{true}
-                                               << QStringList{"replace OLD.TXT? yes"}
-                                               << QStringList{"OLD.TXT=old.txt"};
-    QTest::newRow("exists, no") << LocalFiles{"OLD.TXT"} << Answers{false} << QStringList{"replace OLD.TXT? no"}
-                                << QStringList{"OLD.TXT=old"};
-    QTest::newRow("twins by case, yes") << LocalFiles{"twin.txt", "TWIN.TXT"} << Answers{true}
-                                        << QStringList{"replace TWIN.TXT? yes"}
-                                        << QStringList{"OLD.TXT=old", "TWIN.TXT=TWIN.TXT"};
-    QTest::newRow("twins by case, no") << LocalFiles{"twin.txt", "TWIN.TXT"} << Answers{false}
-                                       << QStringList{"replace TWIN.TXT? no"}
-                                       << QStringList{"OLD.TXT=old", "TWIN.TXT=twin.txt"};
+    QTest::newRow("only upper-cased, no warning") << LocalFiles{"new.TXT"} << Answers() << QStringList()
+                                                  << QStringList{"OLD.TXT=old", "NEW.TXT=new.TXT"};
+    QTest::newRow("on calculator in other case, yes") << LocalFiles{"old.TXT"} << Answers{true}
+                                                      << QStringList{"replace OLD.TXT? yes"}
+                                                      << QStringList{"OLD.TXT=old.TXT"};
+    QTest::newRow("on calculator, no") << LocalFiles{"OLD.TXT"} << Answers{false}
+                                       << QStringList{"replace OLD.TXT? no"} << QStringList{"OLD.TXT=old"};
+    QTest::newRow("same short name twice, yes") << LocalFiles{"twin.TXT", "TWIN.TXT"} << Answers{true}
+                                                << QStringList{"replace TWIN.TXT? yes"}
+                                                << QStringList{"OLD.TXT=old", "TWIN.TXT=TWIN.TXT"};
+    QTest::newRow("same short name twice, no") << LocalFiles{"twin.TXT", "TWIN.TXT"} << Answers{false}
+                                               << QStringList{"replace TWIN.TXT? no"}
+                                               << QStringList{"OLD.TXT=old", "TWIN.TXT=twin.TXT"};
+    QTest::newRow("short names apart in case, yes")
+        << LocalFiles{"abc.txt", "ABC.TXT"} << Answers{true} << QStringList{"replace ABC.TXT? yes"}
+        << QStringList{"OLD.TXT=old", "ABC.txt=abc.txt", "ABC.TXT=ABC.TXT"};
     QTest::newRow("shortened") << LocalFiles{longName} << Answers()
                                << QStringList{"renamed " + longName + " to " + longShort}
                                << QStringList{"OLD.TXT=old", longShort + "=" + longName};
-    QTest::newRow("shortened onto calculator file")
-        << LocalFiles{"OLD.TXT", longName} << Answers{false, true}
+    QTest::newRow("shortened onto a file to send")
+        << LocalFiles{longShort, longName} << Answers{false}
+        << QStringList{"renamed " + longName + " to " + longShort, "replace " + longShort + "? no"}
+        << QStringList{"OLD.TXT=old", longShort + "=" + longShort};
+    QTest::newRow("existing asked before next warning")
+        << LocalFiles{"OLD.TXT", longName, twinName} << Answers{false, true}
         << QStringList{"replace OLD.TXT? no", "renamed " + longName + " to " + longShort,
-                       "replace " + longShort + "? yes"}
-        << QStringList{"OLD.TXT=old", longShort + "=" + longName};
-    QTest::newRow("two shortened alike") << LocalFiles{longName, twinName} << Answers{true}
-                                         << QStringList{"renamed " + longName + " to " + longShort,
-                                                        "renamed " + twinName + " to " + longShort,
-                                                        "replace " + longShort + "? yes"}
-                                         << QStringList{"OLD.TXT=old", longShort + "=" + twinName};
+                       "renamed " + twinName + " to " + longShort, "replace " + longShort + "? yes"}
+        << QStringList{"OLD.TXT=old", longShort + "=" + twinName};
     QTest::newRow("empty file set aside") << LocalFiles{"EMPTY.TXT", "NEW.TXT"} << Answers() << QStringList()
                                           << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
 }
@@ -124,7 +126,7 @@ void TestTransfers::sendCollisions()
         urls << QUrl::fromLocalFile(file.fileName());
     }
     PluggedSimulator sim;
-    sim->addFile(shortOf("OLD.TXT").toUtf8(), "old");
+    sim->addFile("OLD.TXT", "old");
     SessionRig rig;
     QVERIFY(rig.waitForCalcs(1));
     // A choice made earlier and abandoned leaves nothing pending.

@@ -6,8 +6,6 @@
 
 #include <QtTest>
 
-using calcsim::Fault;
-using calcsim::FaultMode;
 using calcsim::PluggedSimulator;
 using FileList = QList<FileEntry>;
 using Operation = std::function<void(CTaviWorker&)>;
@@ -80,7 +78,7 @@ void TestWorker::firstRead()
     PluggedSimulator sim;
     prepare(sim);
     if (!answers)
-        sim->addFault({1, FaultMode::Silence});
+        silence(sim.simulator(), 1, 4);
     CTaviWorker worker(sim.portInfo(), nullptr);
     QCOMPARE(worker.getPortName(), sim.portName());
     QCOMPARE(worker.getDeviceName(), answers ? QString("CALC") : QString());
@@ -90,12 +88,12 @@ void TestWorker::firstRead()
 void TestWorker::operations_data()
 {
     QTest::addColumn<Operation>("operation");
-    QTest::addColumn<int>("silentAnswer"); // 0: every answer comes
+    QTest::addColumn<int>("silentAnswers"); // from the second message on; 0: every answer comes
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<QString>("name");
     QTest::addColumn<FileList>("files");
     const FileList before{{"A.TXT", 3}, {"P.tcb", 16}};
-    const FileList changed{{"Z.TXT", 1}};
+    const FileList changed{{"P.tcb", 16}, {"Z.TXT", 1}};
     const QString folder = dir.path();
 
     QTest::newRow("empty send reloads") << Operation([](CTaviWorker& w) { w.sendFiles(); }) << 0
@@ -103,13 +101,13 @@ void TestWorker::operations_data()
     QTest::newRow("rename") << Operation([](CTaviWorker& w) { w.newName = "NEW"; w.setDeviceName(); }) << 0
                             << QStringList{"finished"} << "NEW" << before;
     QTest::newRow("rename unanswered") << Operation([](CTaviWorker& w) { w.newName = "NEW"; w.setDeviceName(); })
-                                       << 2 << QStringList{"error", "finished"} << "CALC" << before;
+                                       << 1 << QStringList{"error", "finished"} << "CALC" << before;
     QTest::newRow("download fails") << Operation([folder](CTaviWorker& w) {
-        w.fileList = {{"A.TXT", 3}};
+        w.fileList = {{"P.tcb", 16}};
         w.destDir = folder;
         w.getFiles();
-    }) << 2 << QStringList{"error", "finished"} << "CALC" << before;
-    QTest::newRow("backup fails") << Operation([](CTaviWorker& w) { w.createBackup(); }) << 2
+    }) << 1 << QStringList{"error", "finished"} << "CALC" << before;
+    QTest::newRow("backup fails") << Operation([](CTaviWorker& w) { w.createBackup(); }) << 3
                                   << QStringList{"error", "finished"} << "CALC" << before;
     QTest::newRow("backup") << Operation([](CTaviWorker& w) { w.createBackup(); }) << 0
                             << QStringList{"backup", "finished"} << "CALC" << before;
@@ -120,16 +118,16 @@ void TestWorker::operations_data()
     QTest::newRow("fetch fails silently") << Operation([](CTaviWorker& w) {
         w.fileList = {{"P.tcb", 16}};
         w.getFileForEdit();
-    }) << 2 << QStringList{"edit:|", "finished"} << "CALC" << before;
+    }) << 1 << QStringList{"edit:|", "finished"} << "CALC" << before;
     QTest::newRow("editor send fails") << Operation([](CTaviWorker& w) { w.sendFileFromEdit("Q.tcb", "1"); })
-                                       << 2 << QStringList{"error", "finished"} << "CALC" << changed;
+                                       << 1 << QStringList{"error", "finished"} << "CALC" << changed;
 }
 
 // The slots run here on the main thread, as the editor's direct calls do.
 void TestWorker::operations()
 {
     QFETCH(Operation, operation);
-    QFETCH(int, silentAnswer);
+    QFETCH(int, silentAnswers);
     QFETCH(QStringList, log);
     QFETCH(QString, name);
     QFETCH(FileList, files);
@@ -137,10 +135,9 @@ void TestWorker::operations()
     prepare(sim);
     CTaviWorker worker(sim.portInfo(), nullptr);
     // A change the worker can only see by reloading.
-    sim->setFiles({{"Z.TXT", "z"}});
+    sim->setFiles({{"P.tcb", program}, {"Z.TXT", "z"}});
     sim->clearReceived();
-    if (silentAnswer)
-        sim->addFault({silentAnswer, FaultMode::Silence});
+    silence(sim.simulator(), 2, 1 + silentAnswers);
     WorkerLog events(worker);
     operation(worker);
     QCOMPARE(events.lines, log);
