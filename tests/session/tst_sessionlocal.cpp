@@ -66,9 +66,6 @@ private slots:
     void renameBackup();
     void errorChangeRaisesFirstWindow_data();
     void errorChangeRaisesFirstWindow();
-    void endSlotsShowOutcome_data();
-    void endSlotsShowOutcome();
-    void busyFlagIsPlain();
     void fileSlotsThroughMetaObject();
     void zeroSizeFilesAreSetAside();
     void downloadCollisions_data();
@@ -259,51 +256,6 @@ void TestSessionLocal::errorChangeRaisesFirstWindow()
     }
     QCOMPARE(changed.count(), texts.size());
     QCOMPARE(rig.error(), texts.last());
-}
-
-void TestSessionLocal::endSlotsShowOutcome_data()
-{
-    QTest::addColumn<QByteArray>("slot");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<QString>("status");
-    const QString failure = "Connection error (error code: 421)";
-    const QList<QPair<QByteArray, QString>> endSlots{
-        {"onSendFilesEnd", "Files successful sent to calculator"},
-        {"onDownloadFilesEnd", "Files successfully download on path: /data/calc/"},
-        {"onDeleteSelectedFilesEnd", "Files successfully deleted"},
-        {"onRestoreBackupEnd", "Backup successfully sent to calculator"},
-        {"onChangeCalcNameEnd", "Calculator name successfully changed"},
-    };
-    for (const auto& slot : endSlots) {
-        QTest::newRow(slot.first + " success") << slot.first << QString() << slot.second;
-        QTest::newRow(slot.first + " failure") << slot.first << failure << "Error: " + failure;
-    }
-}
-
-void TestSessionLocal::endSlotsShowOutcome()
-{
-    QFETCH(QByteArray, slot);
-    QFETCH(QString, error);
-    QFETCH(QString, status);
-    SessionRig rig;
-    rig.session->fromCalcUrls(false, QUrl::fromLocalFile("/data/calc"));
-    rig.session->onErrorChange(error);
-    rig.session->onStatusChange("previous text");
-    QSignalSpy changed(rig.session.get(), &CTaviCalcSession::statusLineTextChange);
-    QVERIFY(QMetaObject::invokeMethod(rig.session.get(), slot));
-    QCOMPARE(rig.status(), status);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(rig.error(), error);
-}
-
-void TestSessionLocal::busyFlagIsPlain()
-{
-    SessionRig rig;
-    EventLog log(rig);
-    rig.session->onIAmBusy();
-    rig.session->onIAmBusy();
-    rig.session->onIAmNotBusy();
-    QCOMPARE(log.lines, (QStringList{"busy:1", "busy:1", "busy:0"}));
 }
 
 // Nothing connects these two; they are reached through the meta-object only.

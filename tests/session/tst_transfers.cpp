@@ -28,8 +28,6 @@ private slots:
     void initTestCase();
     void sendCollisions_data();
     void sendCollisions();
-    void downloadCollisions_data();
-    void downloadCollisions();
 
 private:
     QStringList settleAndSend(SessionRig& rig, Answers answers);
@@ -139,51 +137,6 @@ void TestTransfers::sendCollisions()
     QCOMPARE(stored, calculator);
     QCOMPARE(rig.files().size(), calculator.size());
     QCOMPARE(rig.session->isToCalcZeroSizeCollision(), chosen.contains("EMPTY.TXT"));
-}
-
-void TestTransfers::downloadCollisions_data()
-{
-    QTest::addColumn<Answers>("answers");
-    QTest::addColumn<QStringList>("urls");
-    QTest::addColumn<QByteArray>("localB");
-    QTest::newRow("keep local file") << Answers{false} << QStringList{"A.TXT"} << QByteArray("local");
-    QTest::newRow("replace local file") << Answers{true} << QStringList{"A.TXT", "B.TXT"} << QByteArray("bcd");
-}
-
-void TestTransfers::downloadCollisions()
-{
-    QFETCH(Answers, answers);
-    QFETCH(QStringList, urls);
-    QFETCH(QByteArray, localB);
-    QTemporaryDir folder;
-    QFile existing(folder.filePath("B.TXT"));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("local");
-    existing.close();
-    PluggedSimulator sim;
-    sim->addFile("A.TXT", "abc");
-    sim->addFile("B.TXT", "bcd");
-    SessionRig rig;
-    QVERIFY(rig.waitForCalcs(1));
-    CTaviCalcSession& session = *rig.session;
-    session.addSelected(1);
-    session.addSelected(0);
-    session.fromCalcUrls(true, QUrl::fromLocalFile(folder.path()));
-    while (session.isFromCalcCollision()) {
-        QCOMPARE(session.collisionFromCalcFileName(), QString("B.TXT"));
-        session.releaseFromCalcCollision(answers.takeFirst());
-    }
-    QSignalSpy busy(rig.session.get(), &CTaviCalcSession::isBusyChange);
-    QList<QUrl> expected;
-    for (const QString& name : urls)
-        expected << QUrl::fromLocalFile(folder.path() + "/" + name);
-    QCOMPARE(session.downloadFiles(), expected);
-    QVERIFY(busy.wait(10000));
-    QTRY_VERIFY(!rig.busy());
-    QFile fetched(folder.filePath("B.TXT"));
-    QVERIFY(fetched.open(QIODevice::ReadOnly));
-    QCOMPARE(fetched.readAll(), localB);
-    QVERIFY(QFile::exists(folder.filePath("A.TXT")));
 }
 
 CALCSIM_TEST_MAIN(TestTransfers)
