@@ -1,18 +1,8 @@
 #include "session/CTaviCalcSession.h"
 
 #include "session/CTaviWorker.h"
-#include "session/SessionTexts.h"
-#include "session/TaviFileModel.h"
 
 #include <QThread>
-
-namespace {
-
-// Program files are recognised by these anywhere in the name.
-const QString programMarkLower = QStringLiteral(".tcb");
-const QString programMarkUpper = QStringLiteral(".TCB");
-
-} // namespace
 
 void CTaviCalcSession::sendFiles()
 {
@@ -120,46 +110,4 @@ void CTaviCalcSession::endJob(QThread* thread)
 bool CTaviCalcSession::isInJob(const CTaviWorker* worker) const
 {
     return std::any_of(jobs.cbegin(), jobs.cend(), [worker](const Job& job) { return job.worker == worker; });
-}
-
-// The editor's fetch runs on the main thread, outside the job pattern and without error texts.
-void CTaviCalcSession::downloadForEdit(int row)
-{
-    const FileEntry entry = fileModel->getFileInfAt(row);
-    if (entry == FileEntry(QString(""), 0)) {
-        onStatusChange(SessionTexts::fileInfoError);
-        return;
-    }
-    if (!entry.first.contains(programMarkLower) && !entry.first.contains(programMarkUpper)) {
-        onStatusChange(SessionTexts::fileTypeError);
-        return;
-    }
-    CTaviWorker* worker = currentWorker();
-    if (!worker || isInJob(worker))
-        return;
-    worker->fileList = {entry};
-    connect(worker, SIGNAL(fileForEditRecv(QString,QString)), this, SIGNAL(openEditFromCalc(QString,QString)));
-    worker->getFileForEdit();
-    disconnect(worker, SIGNAL(fileForEditRecv(QString,QString)), this, SIGNAL(openEditFromCalc(QString,QString)));
-    worker->fileList.clear();
-}
-
-// The editor's send runs on the main thread; the link's error texts arrive before it returns.
-void CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
-{
-    CTaviWorker* worker = currentWorker();
-    if (!worker) {
-        onStatusChange(SessionTexts::noCalculatorToSend);
-        return;
-    }
-    if (isInJob(worker))
-        return;
-    bool failed = false;
-    const QMetaObject::Connection watch =
-        connect(worker, &CTaviWorker::errorNotify, this, [&failed] { failed = true; });
-    worker->sendFileFromEdit(fileName, fileData);
-    disconnect(watch);
-    onFilesListChange();
-    onStatusChange(failed ? errorStatus()
-                          : SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter);
 }

@@ -19,6 +19,9 @@ inline constexpr char filesDeleted[] = "Files successfully deleted";
 inline constexpr char backupSent[] = "Backup successfully sent to calculator";
 inline constexpr char nameChanged[] = "Calculator name successfully changed";
 
+// Program files carry one of these in their name.
+inline constexpr char programMarkLower[] = ".tcb";
+inline constexpr char programMarkUpper[] = ".TCB";
 inline constexpr char fileInfoError[] = "File information error";
 inline constexpr char fileTypeError[] = "File type error. Please select TaviBasic program file";
 inline constexpr char noCalculatorToSend[] = "Calculator for sending the file is not selected";

@@ -54,7 +54,8 @@ void TestJobLife::cleanup()
     f.tearDown();
 }
 
-// The running worker keeps its thread and its inputs; the calls leave no trace.
+// While a job runs, the other job methods and the editor's send leave no trace: the running
+// worker keeps its thread and its inputs.
 void TestJobLife::jobWhileJobRunsDoesNothing()
 {
     CTaviCalcSession& session = *f.rig->session;
@@ -69,6 +70,7 @@ void TestJobLife::jobWhileJobRunsDoesNothing()
     session.fromCalcUrls(false, QUrl::fromLocalFile(f.dir.path()));
     QCOMPARE(session.downloadFiles(), QList<QUrl>());
     session.sendFiles();
+    session.sendFileFromEdit("S.tcb", "1 END");
     QCOMPARE(f.rig->error(), QString("pending"));
     QVERIFY(f.log->waitFor("busy:0"));
     QCOMPARE(outline(f.log->lines, "pending"), (QStringList{"busy:1", "files", "status:Error", "busy:0"}));
