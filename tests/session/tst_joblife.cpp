@@ -29,6 +29,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void jobsRunOnSelectedCalculator();
     void jobWhileJobRunsDoesNothing();
     void jobsNeedCurrentCalculator();
     void unplugMidJob();
@@ -52,6 +53,26 @@ void TestJobLife::init()
 void TestJobLife::cleanup()
 {
     f.tearDown();
+}
+
+// The window selects the second calculator through the list model, as the user's click does.
+void TestJobLife::jobsRunOnSelectedCalculator()
+{
+    calcsim::PluggedSimulator other;
+    other->setName("OTHER");
+    other->addFile("Z.TXT", "z");
+    QVERIFY(f.rig->waitForCalcs(2));
+    QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
+    QCOMPARE(f.rig->files(), (QList<FileEntry>{{"Z.TXT", 1}}));
+    QVERIFY(f.runJob("send"));
+    QVERIFY(f.runJob("rename"));
+    QCOMPARE(f.rig->status(), QString("Calculator name successfully changed"));
+    QCOMPARE(namesOn(other.simulator()), (QStringList{"Z.TXT", "N.TXT"}));
+    QCOMPARE(f.rig->files(), (QList<FileEntry>{{"Z.TXT", 1}, {"N.TXT", 3}}));
+    QCOMPARE(other->name(), QString("NEW"));
+    QCOMPARE(f.rig->calcModel.data(f.rig->calcModel.index(1), Qt::DisplayRole).toString(), QString("NEW"));
+    QCOMPARE(f.rig->calcModel.data(f.rig->calcModel.index(0), Qt::DisplayRole).toString(), QString("CALC"));
+    QCOMPARE(namesOn(f.sim->simulator()), (QStringList{"A.TXT", "B.TXT"}));
 }
 
 // While a job runs, the other job methods and the editor's send leave no trace: the running
