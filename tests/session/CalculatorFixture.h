@@ -4,6 +4,7 @@
 
 #include "PluggedSimulator.h"
 
+#include <QObject>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -43,3 +44,27 @@ public:
 // and the status of a failed job as "status:Error", so that tests compare the order of events
 // whatever the link's texts are.
 QStringList outline(const QStringList& lines, const QString& error);
+
+// The base of the suites that run on one fixture: each test starts with a fresh session and a
+// calculator holding the suite's files.
+class CalculatorTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CalculatorTest(calcsim::FileList files = twoFiles)
+        : files(std::move(files))
+    {
+    }
+
+protected:
+    CalculatorFixture f;
+
+private slots:
+    void initTestCase() { QVERIFY(f.prepare()); }
+    void init() { QVERIFY(f.setUp(files)); }
+    void cleanup() { f.tearDown(); }
+
+private:
+    calcsim::FileList files;
+};

@@ -2,10 +2,9 @@
 
 #include "link/CTaviCalc.h"
 #include "session/CTaviCalcSession.h"
-#include "session/TaviCalcModel.h"
-#include "session/TaviFileModel.h"
 
 #include "CalcSimulator.h"
+#include "ModelRows.h"
 
 #include <QObject>
 #include <QStringList>
@@ -29,13 +28,7 @@ struct SessionRig
     QString status() const { return session->property("statusLineText").toString(); }
     QString error() const { return session->property("error").toString(); }
     bool busy() const { return session->property("isBusy").toBool(); }
-    QList<FileEntry> files() const
-    {
-        QList<FileEntry> entries;
-        for (int row = 0; row < fileModel.rowCount(); ++row)
-            entries.append(fileModel.getFileInfAt(row));
-        return entries;
-    }
+    QList<FileEntry> files() const { return fileRows(fileModel); }
     // Polling adds calculators once a second.
     bool waitForCalcs(int count, int timeoutMs = 5000)
     {

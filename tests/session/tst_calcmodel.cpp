@@ -1,4 +1,4 @@
-#include "session/TaviCalcModel.h"
+#include "ModelRows.h"
 
 #include <QtTest>
 
@@ -11,14 +11,6 @@ void fill(TaviCalcModel& model, const QStringList& names, int current)
     for (const QString& name : names)
         model.pushBack(name);
     model.setCurrentIndex(current);
-}
-
-QStringList shown(const TaviCalcModel& model)
-{
-    QStringList names;
-    for (int row = 0; row < model.rowCount(); ++row)
-        names << model.data(model.index(row), Qt::DisplayRole).toString();
-    return names;
 }
 
 } // namespace
@@ -68,7 +60,7 @@ void TestCalcModel::pushBackAnnounces()
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.at(0).at(1).toInt(), before.size());
     QCOMPARE(inserted.at(0).at(2).toInt(), before.size());
-    QCOMPARE(shown(model), before + QStringList{"new"});
+    QCOMPARE(calcNames(model), before + QStringList{"new"});
 }
 
 void TestCalcModel::deleteAtMovesIndex_data()
@@ -100,7 +92,7 @@ void TestCalcModel::deleteAtMovesIndex()
     QSignalSpy index(&model, &TaviCalcModel::indexOrSizeChange);
     QSignalSpy removedRows(&model, &QAbstractItemModel::rowsRemoved);
     model.deleteAt(removed);
-    QCOMPARE(shown(model), after);
+    QCOMPARE(calcNames(model), after);
     if (announced == -2) {
         QCOMPARE(index.count(), 0);
         QCOMPARE(removedRows.count(), 0);
@@ -170,7 +162,7 @@ void TestCalcModel::changeNameRenamesCurrentRow()
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy index(&model, &TaviCalcModel::indexOrSizeChange);
     model.changeName("Z");
-    QCOMPARE(shown(model), after);
+    QCOMPARE(calcNames(model), after);
     QCOMPARE(index.count(), 0);
     QCOMPARE(changed.count(), after.contains("Z") ? 1 : 0);
     if (!changed.isEmpty()) {
@@ -196,7 +188,7 @@ void TestCalcModel::initializeSetsNamesSilently()
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     model.initialize(names);
-    QCOMPARE(shown(model), names);
+    QCOMPARE(calcNames(model), names);
     QCOMPARE(model.getCurrentIndex(), index);
     QCOMPARE(announced.count(), names.isEmpty() ? 0 : 1);
     QCOMPARE(inserted.count() + reset.count(), 0);

@@ -12,38 +12,23 @@ const calcsim::FileList calculatorFiles{{"A.TXT", "abc"},   {"P.tcb", program}, 
 
 } // namespace
 
-class TestEditor : public QObject
+class TestEditor : public CalculatorTest
 {
     Q_OBJECT
 
+public:
+    TestEditor()
+        : CalculatorTest(calculatorFiles)
+    {
+    }
+
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
     void editorFetch_data();
     void editorFetch();
     void editorSend_data();
     void editorSend();
     void editorSendWithoutCalculator();
-
-private:
-    CalculatorFixture f;
 };
-
-void TestEditor::initTestCase()
-{
-    QVERIFY(f.prepare());
-}
-
-void TestEditor::init()
-{
-    QVERIFY(f.setUp(calculatorFiles));
-}
-
-void TestEditor::cleanup()
-{
-    f.tearDown();
-}
 
 void TestEditor::editorFetch_data()
 {

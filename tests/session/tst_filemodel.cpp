@@ -1,21 +1,10 @@
-#include "session/TaviFileModel.h"
+#include "ModelRows.h"
 
 #include <QtTest>
 
 using FileList = QList<FileEntry>;
 
 namespace {
-
-FileList shown(const TaviFileModel& model)
-{
-    FileList files;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        const QModelIndex index = model.index(row);
-        files.append({model.data(index, TaviFileModel::nameRole).toString(),
-                      model.data(index, TaviFileModel::sizeRole).toInt()});
-    }
-    return files;
-}
 
 // Records every structural notification as one line, so a test compares the whole story.
 class ModelLog : public QObject
@@ -106,7 +95,7 @@ void TestFileModel::reloadIsRemoveThenInsert()
     ModelLog changes(&model);
     model.clear();
     model.setFileNames(after);
-    QCOMPARE(shown(model), after);
+    QCOMPARE(fileRows(model), after);
     QCOMPARE(changes.lines, log);
 }
 
@@ -183,7 +172,7 @@ void TestFileModel::addFileMatchesUpperCasedName()
     model.setFileNames(before);
     ModelLog changes(&model);
     model.addFile(entry);
-    QCOMPARE(shown(model), after);
+    QCOMPARE(fileRows(model), after);
     QCOMPARE(changes.lines, log);
 }
 
@@ -204,7 +193,7 @@ void TestFileModel::deleteByNameIsExact()
     model.setFileNames({{"A.TXT", 1}, {"B", 2}, {"A.TXT", 3}});
     ModelLog changes(&model);
     model.deleteByName(name);
-    QCOMPARE(shown(model), after);
+    QCOMPARE(fileRows(model), after);
     QCOMPARE(changes.lines, after.size() == 3 ? QStringList() : QStringList{"removed 0-0"});
 }
 

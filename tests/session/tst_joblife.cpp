@@ -21,39 +21,18 @@ int workersAlive(QObject* session)
 
 } // namespace
 
-class TestJobLife : public QObject
+class TestJobLife : public CalculatorTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
     void jobsRunOnSelectedCalculator();
     void jobWhileJobRunsDoesNothing();
     void jobsNeedCurrentCalculator();
     void unplugMidJob();
     void idleDroppedWorkerIsReleased();
     void exitWaitsForJob();
-
-private:
-    CalculatorFixture f;
 };
-
-void TestJobLife::initTestCase()
-{
-    QVERIFY(f.prepare());
-}
-
-void TestJobLife::init()
-{
-    QVERIFY(f.setUp(twoFiles));
-}
-
-void TestJobLife::cleanup()
-{
-    f.tearDown();
-}
 
 // The window selects the second calculator through the list model, as the user's click does.
 void TestJobLife::jobsRunOnSelectedCalculator()

@@ -10,38 +10,17 @@ const QString sentStatus = "Files successful sent to calculator";
 
 } // namespace
 
-class TestJobs : public QObject
+class TestJobs : public CalculatorTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
     void jobEndsInOrder_data();
     void jobEndsInOrder();
     void jobsInARowDeliverOnce_data();
     void jobsInARowDeliverOnce();
     void downloadReturnsUrlsAtOnce();
-
-private:
-    CalculatorFixture f;
 };
-
-void TestJobs::initTestCase()
-{
-    QVERIFY(f.prepare());
-}
-
-void TestJobs::init()
-{
-    QVERIFY(f.setUp(twoFiles));
-}
-
-void TestJobs::cleanup()
-{
-    f.tearDown();
-}
 
 void TestJobs::jobEndsInOrder_data()
 {

@@ -27,14 +27,6 @@ Calculators plug(const QStringList& names)
     return calculators;
 }
 
-QStringList listed(const TaviCalcModel& model)
-{
-    QStringList names;
-    for (int row = 0; row < model.rowCount(); ++row)
-        names << model.data(model.index(row), Qt::DisplayRole).toString();
-    return names;
-}
-
 } // namespace
 
 class TestPolling : public QObject
@@ -83,13 +75,13 @@ void TestPolling::followsPorts()
     SessionRig rig;
     Calculators calculators = plug(plugged);
     QVERIFY(rig.waitForCalcs(plugged.size()));
-    QCOMPARE(listed(rig.calcModel), plugged);
+    QCOMPARE(calcNames(rig.calcModel), plugged);
     if (clicked >= 0)
         rig.calcModel.setProperty("currentIndex", clicked);
     for (int row : unplugged)
         calculators.at(row)->unplug();
     QVERIFY(rig.waitForCalcs(names.size()));
-    QCOMPARE(listed(rig.calcModel), names);
+    QCOMPARE(calcNames(rig.calcModel), names);
     QCOMPARE(rig.calcModel.getCurrentIndex(), index);
     QCOMPARE(rig.session->property("currentIndex").toInt(), index);
     const FileList files = names.isEmpty() ? FileList() : FileList{{names.at(index) + ".TXT", 1}};
@@ -130,7 +122,7 @@ void TestPolling::silentCalculatorIsListed()
     quiet->addFile("F.TXT", "f");
     silence(quiet.simulator(), 1, 4);
     QVERIFY(rig.waitForCalcs(1));
-    QCOMPARE(listed(rig.calcModel), QStringList{""});
+    QCOMPARE(calcNames(rig.calcModel), QStringList{""});
     QCOMPARE(rig.files(), FileList());
     QCOMPARE(rig.error(), QString());
     QCOMPARE(log.lines.filter("error:"), QStringList());
