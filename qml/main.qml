@@ -536,19 +536,19 @@ ApplicationWindow {
 
     Shortcut {
         objectName: "copyShortcut"
-        sequence: StandardKey.Copy
+        sequences: [StandardKey.Copy]
         enabled: !calcSession.isBusy
         onActivated: copyFiles()
     }
     Shortcut {
         objectName: "pasteShortcut"
-        sequence: StandardKey.Paste
+        sequences: [StandardKey.Paste]
         enabled: !calcSession.isBusy
         onActivated: pasteFiles()
     }
     Shortcut {
         objectName: "deleteShortcut"
-        sequence: StandardKey.Delete
+        sequences: [StandardKey.Delete]
         enabled: !calcSession.isBusy
         onActivated: {
             if (hasSelection()) {
