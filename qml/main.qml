@@ -218,9 +218,8 @@ ApplicationWindow {
         var path = calcSession.fileDirFromUrl(url) + name
         calcSession.renameBackup(backupFile, path)
         setStatus(texts.backupSaved + path)
-        // Saved onto its own path, the archive is the user's file now.
-        if (path !== backupFile)
-            calcSession.removeFile(backupFile)
+        // After a move nothing is left to remove; after a failed one the archive goes.
+        calcSession.removeFile(backupFile)
     }
 
     function discardBackup() {
