@@ -1,0 +1,53 @@
+#include "editor/SyntaxHighlighter.h"
+
+#include "editor/TextCharFormat.h"
+
+#include <QColor>
+#include <QFont>
+
+namespace {
+
+TextCharFormat* asTextCharFormat(const QVariant& value)
+{
+    if (!value.canConvert<QObject*>())
+        return nullptr;
+    return qobject_cast<TextCharFormat*>(value.value<QObject*>());
+}
+
+} // namespace
+
+SyntaxHighlighter::SyntaxHighlighter(QObject* parent)
+    : QSyntaxHighlighter(parent)
+{
+    // QML writes the textDocument property through the meta-type system.
+    qRegisterMetaType<QQuickTextDocument*>();
+}
+
+QQuickTextDocument* SyntaxHighlighter::textDocument() const
+{
+    return m_textDocument;
+}
+
+void SyntaxHighlighter::setTextDocument(QQuickTextDocument* document)
+{
+    if (document == m_textDocument)
+        return;
+    m_textDocument = document;
+    QSyntaxHighlighter::setDocument(document ? document->textDocument() : nullptr);
+    emit textDocumentChanged();
+}
+
+void SyntaxHighlighter::setFormat(int start, int count, const QVariant& format)
+{
+    if (const TextCharFormat* charFormat = asTextCharFormat(format))
+        QSyntaxHighlighter::setFormat(start, count, static_cast<const QTextCharFormat&>(*charFormat));
+    else if (format.canConvert<QColor>())
+        QSyntaxHighlighter::setFormat(start, count, format.value<QColor>());
+    else if (format.canConvert<QFont>())
+        QSyntaxHighlighter::setFormat(start, count, format.value<QFont>());
+}
+
+void SyntaxHighlighter::highlightBlock(const QString& text)
+{
+    emit highlightBlock(QVariant(text));
+}
