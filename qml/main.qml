@@ -235,6 +235,10 @@ ApplicationWindow {
         chooseBackupDialog.open()
     }
 
+    function restoreFrom(url) {
+        calcSession.restoreBackup(url)
+    }
+
     function startRename() {
         if (!connected) {
             setStatus(texts.notConnected)
@@ -763,7 +767,7 @@ ApplicationWindow {
         folder: shortcuts.home
         selectExisting: true
         nameFilters: ["Tavi Calc backup files (*.tbk)"]
-        onAccepted: calcSession.restoreBackup(fileUrl)
+        onAccepted: restoreFrom(fileUrl)
         onRejected: setStatus(texts.restoreCancelled)
     }
 
