@@ -26,7 +26,6 @@ namespace AppStartup {
 
 void setIdentity()
 {
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setApplicationName(applicationName);
     QCoreApplication::setApplicationVersion(applicationVersion);
     QCoreApplication::setOrganizationDomain(organisationDomain);

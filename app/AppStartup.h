@@ -17,7 +17,7 @@ constexpr char cataloguePath[] = ":/TaviFunctions.txt";
 constexpr char mainDocument[] = "qrc:/qml/main.qml";
 constexpr int codeFontPointSize = 11;
 
-// High-DPI scaling and the names; before the application object exists.
+// The application's names, which also name its settings (the file dialogs keep theirs).
 void setIdentity();
 
 // The two highlighting types, in the module the editor imports.

@@ -98,7 +98,7 @@ ApplicationWindow {
 
     // ---- Guards and operations ------------------------------------------------------------
 
-    function setStatus(text) {
+    function showStatus(text) {
         calcSession.onStatusChange(text)
     }
 
@@ -112,10 +112,10 @@ ApplicationWindow {
 
     function startDownload() {
         if (!hasSelection()) {
-            setStatus(texts.noDownloadSelection)
+            showStatus(texts.noDownloadSelection)
             return
         }
-        setStatus("")
+        showStatus("")
         choseFolderDialog.open()
     }
 
@@ -137,10 +137,10 @@ ApplicationWindow {
 
     function startSend() {
         if (!connected) {
-            setStatus(texts.notConnected)
+            showStatus(texts.notConnected)
             return
         }
-        setStatus("")
+        showStatus("")
         choseFileDialog.open()
     }
 
@@ -167,10 +167,10 @@ ApplicationWindow {
 
     function startDelete() {
         if (!hasSelection()) {
-            setStatus(texts.noDeleteSelection)
+            showStatus(texts.noDeleteSelection)
             return
         }
-        setStatus("")
+        showStatus("")
         askDelete()
     }
 
@@ -185,7 +185,7 @@ ApplicationWindow {
         var row = tableView.currentRow
         console.log("Starting editor for exist file, row = " + row)
         if (row < 0) {
-            setStatus(texts.noEditSelection)
+            showStatus(texts.noEditSelection)
             return
         }
         tableView.selection.clear()
@@ -200,7 +200,7 @@ ApplicationWindow {
 
     function startBackup() {
         if (!connected) {
-            setStatus(texts.notConnected)
+            showStatus(texts.notConnected)
             return
         }
         console.log("Create backup")
@@ -217,7 +217,7 @@ ApplicationWindow {
             name += texts.backupSuffix
         var path = calcSession.fileDirFromUrl(url) + name
         calcSession.renameBackup(backupFile, path)
-        setStatus(texts.backupSaved + path)
+        showStatus(texts.backupSaved + path)
         // After a move nothing is left to remove; after a failed one the archive goes.
         calcSession.removeFile(backupFile)
     }
@@ -228,7 +228,7 @@ ApplicationWindow {
 
     function startRestore() {
         if (!connected) {
-            setStatus(texts.notConnected)
+            showStatus(texts.notConnected)
             return
         }
         console.log("Restore backup")
@@ -241,10 +241,10 @@ ApplicationWindow {
 
     function startRename() {
         if (!connected) {
-            setStatus(texts.notConnected)
+            showStatus(texts.notConnected)
             return
         }
-        setStatus("")
+        showStatus("")
         changeNameDialog.open()
     }
 
@@ -287,14 +287,17 @@ ApplicationWindow {
                     font.pixelSize: 15
 
                     MenuItem {
+                        objectName: "aboutItem"
                         text: "About"
                         onTriggered: aboutDialog.open()
                     }
                     MenuItem {
+                        objectName: "renameItem"
                         text: "Change device name"
                         onTriggered: startRename()
                     }
                     MenuItem {
+                        objectName: "closeItem"
                         text: "Close program"
                         onTriggered: root.close()
                     }
@@ -555,7 +558,7 @@ ApplicationWindow {
         enabled: !calcSession.isBusy
         onActivated: {
             if (hasSelection()) {
-                setStatus("")
+                showStatus("")
                 askDelete()
             }
         }
@@ -745,7 +748,7 @@ ApplicationWindow {
         folder: shortcuts.home
         selectFolder: true
         onAccepted: downloadToFolder(fileUrl)
-        onRejected: setStatus(texts.downloadCancelled)
+        onRejected: showStatus(texts.downloadCancelled)
     }
 
     FileDialog {
@@ -757,7 +760,7 @@ ApplicationWindow {
         selectMultiple: true
         nameFilters: ["Tavi Calc files (*.tcb *.bin *.txt)", "All files (*)"]
         onAccepted: sendLocalFiles(fileUrls)
-        onRejected: setStatus(texts.sendCancelled)
+        onRejected: showStatus(texts.sendCancelled)
     }
 
     FileDialog {
@@ -768,7 +771,7 @@ ApplicationWindow {
         selectExisting: true
         nameFilters: ["Tavi Calc backup files (*.tbk)"]
         onAccepted: restoreFrom(fileUrl)
-        onRejected: setStatus(texts.restoreCancelled)
+        onRejected: showStatus(texts.restoreCancelled)
     }
 
     FileDialog {
@@ -789,13 +792,15 @@ ApplicationWindow {
         id: editor
         objectName: "editor"
 
+        // Names inside these handlers resolve on the editor first, so the window's own
+        // members are reached through root.
         onSendFile: {
             console.log("onSendFile invoked(fileName: " + fileName + ")")
-            if (connected) {
+            if (root.connected) {
                 calcSession.sendFileFromEdit(fileName, fileData)
                 editor.setStatus(texts.editorSent)
             } else {
-                setStatus(texts.editorNoCalculator)
+                root.showStatus(texts.editorNoCalculator)
                 editor.setStatus(texts.notConnected)
             }
         }
@@ -803,6 +808,24 @@ ApplicationWindow {
             console.log("onSaveFile invoked(fileName: " + filePath + ")")
             calcSession.saveFileOnComputer(filePath, fileData)
             editor.setStatus(texts.editorSaved)
+        }
+    }
+
+    // The model moves its index when calculators come and go; the highlight goes with it.
+    Connections {
+        target: calcModel
+
+        function onIndexOrSizeChange(newIndex) {
+            fileListView.currentIndex = newIndex
+        }
+    }
+
+    // A reload replaces every row; a selection kept by row number would name other files.
+    Connections {
+        target: fileModel
+
+        function onRowsRemoved() {
+            tableView.selection.clear()
         }
     }
 
