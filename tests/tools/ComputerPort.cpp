@@ -11,6 +11,12 @@ ComputerPort::ComputerPort(const QSerialPortInfo& info)
     port.open(QIODevice::ReadWrite);
 }
 
+ComputerPort::ComputerPort(const QString& devicePath)
+    : port(devicePath)
+{
+    port.open(QIODevice::ReadWrite);
+}
+
 void ComputerPort::send(const calcMsg& msg)
 {
     port.write(framed(msg));
@@ -59,33 +65,4 @@ QList<QByteArray> ComputerPort::payloadsOf(const QList<QByteArray>& reads)
             payloads.append(payload);
     }
     return payloads;
-}
-
-calcMsg request(TaviCalc::calcMsg_msgType type, const QByteArray& name, int size)
-{
-    calcMsg msg;
-    msg.set_type(type);
-    if (!name.isEmpty() || size != 0) {
-        msg.mutable_finf()->set_name(name.toStdString());
-        msg.mutable_finf()->set_size(size);
-    }
-    return msg;
-}
-
-calcMsg piece(int frameNum, const QByteArray& data)
-{
-    calcMsg msg;
-    msg.set_type(calcMsg::FRAME);
-    msg.mutable_frame()->set_framenum(frameNum);
-    msg.mutable_frame()->set_size(data.size());
-    msg.mutable_frame()->add_data(data.constData(), size_t(data.size()));
-    return msg;
-}
-
-QByteArray pattern(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (int index = 0; index < size; ++index)
-        bytes[index] = char(index % 251);
-    return bytes;
 }

@@ -13,6 +13,8 @@ class ComputerPort
 {
 public:
     explicit ComputerPort(const QSerialPortInfo& info);
+    // A port that discovery does not list, by its device path.
+    explicit ComputerPort(const QString& devicePath);
 
     bool isOpen() const { return port.isOpen(); }
     void send(const TaviCalc::calcMsg& msg);
@@ -21,7 +23,7 @@ public:
     // The frames' payloads that arrive until the line has been quiet for quietMs.
     QList<QByteArray> payloadsUntilQuiet(int quietMs = defaultQuietMs);
 
-    static constexpr int defaultQuietMs = 80;
+    static constexpr int defaultQuietMs = 100;
     static QByteArray encoded(const TaviCalc::calcMsg& msg);
     static QByteArray framed(const TaviCalc::calcMsg& msg);
     static QList<QByteArray> payloadsOf(const QList<QByteArray>& reads);
@@ -29,8 +31,3 @@ public:
 private:
     QSerialPort port;
 };
-
-TaviCalc::calcMsg request(TaviCalc::calcMsg_msgType type, const QByteArray& name = {}, int size = 0);
-TaviCalc::calcMsg piece(int frameNum, const QByteArray& data);
-// Distinct bytes, so that a piece in the wrong place shows.
-QByteArray pattern(int size);

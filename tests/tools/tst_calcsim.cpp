@@ -1,4 +1,4 @@
-#include "ComputerPort.h"
+#include "Dialogue.h"
 
 #include "CalcSimulator.h"
 #include "PluggedSimulator.h"
@@ -8,75 +8,11 @@
 #include <QSerialPortInfo>
 #include <QtTest>
 
-#include <memory>
-
 using namespace calcsim;
 using TaviCalc::calcMsg;
 
 Q_DECLARE_METATYPE(TaviCalc::calcMsg)
 Q_DECLARE_METATYPE(calcsim::FileList)
-
-namespace {
-
-const FileList startFiles = {{"A.tcb", "hello"}, {"B.tcb", pattern(600)}};
-
-// One answer, written so that a row can spell out what it expects.
-QString summary(const QByteArray& payload)
-{
-    calcMsg msg;
-    if (!msg.ParseFromArray(payload.constData(), payload.size()))
-        return QStringLiteral("undecodable");
-    QStringList parts = {QString::fromStdString(TaviCalc::calcMsg_msgType_Name(msg.type()))};
-    switch (msg.type()) {
-    case calcMsg::SEND_DEVICE_INF:
-        parts << QString::fromStdString(msg.devinf().name()) << QString::fromStdString(msg.devinf().hv())
-              << QString::fromStdString(msg.devinf().fv()) << QString::fromStdString(msg.devinf().pv())
-              << QString::number(msg.devinf().maxchunksize());
-        break;
-    case calcMsg::SEND_FILES_NUM:
-        parts << QString::number(msg.numberoffiles());
-        break;
-    case calcMsg::SEND_FILE_INF:
-        parts << QString::fromStdString(msg.finf().name()) << QString::number(msg.finf().size());
-        break;
-    case calcMsg::FRAME:
-        parts << QString::number(msg.frame().framenum()) << QString::number(msg.frame().size())
-              << QString::number(msg.frame().data_size() > 0 ? int(msg.frame().data(0).size()) : -1);
-        break;
-    case calcMsg::FAILED:
-        parts << QString::number(msg.error());
-        break;
-    default:
-        break;
-    }
-    return parts.join(' ');
-}
-
-// A file sent as the computer sends it: the announcement, then floor(size / chunk) + 1 pieces.
-QList<calcMsg> upload(const QByteArray& name, const QByteArray& content, int chunk)
-{
-    QList<calcMsg> script = {request(calcMsg::SEND_FILE, name, content.size())};
-    for (int offset = 0, frameNum = 0; offset <= content.size() && !content.isEmpty(); offset += chunk, ++frameNum)
-        script.append(piece(frameNum, content.mid(offset, chunk)));
-    return script;
-}
-
-calcMsg nameChange(const QByteArray& name)
-{
-    calcMsg msg = request(calcMsg::CHANGE_NAME);
-    msg.set_devname(name.toStdString());
-    return msg;
-}
-
-QList<int> typesOf(const QList<calcMsg>& messages)
-{
-    QList<int> types;
-    for (const calcMsg& msg : messages)
-        types.append(msg.type());
-    return types;
-}
-
-} // namespace
 
 class TestCalcSim : public QObject
 {
@@ -117,7 +53,7 @@ void TestCalcSim::unplugAndPlugAgain()
     QVERIFY(QSerialPortInfo(port).isNull());
     const QString again = VirtualUsbBus::plug(sim.devicePath());
     QCOMPARE(again, port); // the freed number is taken again, as the kernel does
-    ComputerPort computer{QSerialPortInfo(again)};
+    ComputerPort computer {QSerialPortInfo(again)};
     QVERIFY(computer.isOpen());
     computer.send(request(calcMsg::GET_FILES_NUM));
     QCOMPARE(computer.payloadsUntilQuiet().size(), 1);
@@ -154,64 +90,79 @@ void TestCalcSim::dialogues_data()
     QTest::addColumn<FileList>("files");      // afterwards
 
     const QByteArray c600 = pattern(600);
-    const FileList withC = startFiles + FileList{{"C.tcb", c600}};
+    const FileList withC = startFiles() + FileList {{"C.tcb", c600}};
 
-    QTest::newRow("device information") << 512 << QList<calcMsg>{request(calcMsg::GET_DEVICE_INF)}
-                                        << QStringList{"SEND_DEVICE_INF TaviCalc H1.2 F3.4 P5.6 512"} << startFiles;
-    QTest::newRow("file count") << 512 << QList<calcMsg>{request(calcMsg::GET_FILES_NUM)}
-                                << QStringList{"SEND_FILES_NUM 2"} << startFiles;
+    QTest::newRow("device information")
+        << 512 << QList<calcMsg> {request(calcMsg::GET_DEVICE_INF)}
+        << QStringList {"SEND_DEVICE_INF TaviCalc H1.2 F3.4 P5.6 512"} << startFiles();
+    QTest::newRow("file count") << 512 << QList<calcMsg> {request(calcMsg::GET_FILES_NUM)}
+                                << QStringList {"SEND_FILES_NUM 2"} << startFiles();
     QTest::newRow("file list waits for acknowledgements")
-        << 512 << QList<calcMsg>{request(calcMsg::GET_FILES_INF), request(calcMsg::SUCCESS), request(calcMsg::SUCCESS)}
-        << QStringList{"SEND_FILE_INF A.tcb 5", "SEND_FILE_INF B.tcb 600", ""} << startFiles;
+        << 512
+        << QList<calcMsg> {request(calcMsg::GET_FILES_INF), request(calcMsg::SUCCESS),
+               request(calcMsg::SUCCESS)}
+        << QStringList {"SEND_FILE_INF A.tcb 5", "SEND_FILE_INF B.tcb 600", ""} << startFiles();
     QTest::newRow("fetch in numbered pieces")
         << 256
-        << QList<calcMsg>{request(calcMsg::GET_FILE, "B.tcb", 600), request(calcMsg::SUCCESS), request(calcMsg::SUCCESS)}
-        << QStringList{"FRAME 0 256 256", "FRAME 1 256 256", "FRAME 2 88 88"} << startFiles;
-    QTest::newRow("fetch of a missing file") << 512 << QList<calcMsg>{request(calcMsg::GET_FILE, "X.tcb", 3)}
-                                             << QStringList{"FAILED 1"} << startFiles;
+        << QList<calcMsg> {request(calcMsg::GET_FILE, "B.tcb", 600), request(calcMsg::SUCCESS),
+               request(calcMsg::SUCCESS)}
+        << QStringList {"FRAME 0 256 256", "FRAME 1 256 256", "FRAME 2 88 88"} << startFiles();
+    QTest::newRow("fetch of a missing file") << 512 << QList<calcMsg> {request(calcMsg::GET_FILE, "X.tcb", 3)}
+                                             << QStringList {"FAILED 1"} << startFiles();
     QTest::newRow("store") << 256 << upload("C.tcb", c600, 256)
-                           << QStringList{"SUCCESS", "SUCCESS", "SUCCESS", "SUCCESS"} << withC;
-    const FileList exact = startFiles + FileList{{"D.tcb", pattern(512)}};
+                           << QStringList {"SUCCESS", "SUCCESS", "SUCCESS", "SUCCESS"} << withC;
+    const FileList exact = startFiles() + FileList {{"D.tcb", pattern(512)}};
     QTest::newRow("store of whole chunks ends with an empty piece")
-        << 256 << upload("D.tcb", pattern(512), 256) << QStringList{"SUCCESS", "SUCCESS", "SUCCESS", "SUCCESS"} << exact;
-    const FileList empty = startFiles + FileList{{"E.tcb", {}}};
-    QTest::newRow("store of an empty file") << 512 << upload("E.tcb", {}, 512) << QStringList{"SUCCESS"} << empty;
-    QTest::newRow("store replaces in place") << 512 << upload("A.tcb", "bye", 512) << QStringList{"SUCCESS", "SUCCESS"}
-                                             << FileList{{"A.tcb", "bye"}, startFiles.at(1)};
-    QTest::newRow("delete") << 512 << QList<calcMsg>{request(calcMsg::DELETE_FILE, "A.tcb", 5)}
-                            << QStringList{"SUCCESS"} << FileList{startFiles.at(1)};
-    QTest::newRow("delete of a missing file") << 512 << QList<calcMsg>{request(calcMsg::DELETE_FILE, "a.tcb", 5)}
-                                              << QStringList{"FAILED 1"} << startFiles;
-    QTest::newRow("rename") << 512 << QList<calcMsg>{nameChange("Mine"), request(calcMsg::GET_DEVICE_INF)}
-                            << QStringList{"SUCCESS", "SEND_DEVICE_INF Mine H1.2 F3.4 P5.6 512"} << startFiles;
+        << 256 << upload("D.tcb", pattern(512), 256)
+        << QStringList {"SUCCESS", "SUCCESS", "SUCCESS", "SUCCESS"} << exact;
+    const FileList empty = startFiles() + FileList {{"E.tcb", {}}};
+    QTest::newRow("store of an empty file")
+        << 512 << upload("E.tcb", {}, 512) << QStringList {"SUCCESS"} << empty;
+    QTest::newRow("store replaces in place")
+        << 512 << upload("A.tcb", "bye", 512) << QStringList {"SUCCESS", "SUCCESS"}
+        << FileList {{"A.tcb", "bye"}, startFiles().at(1)};
+    QTest::newRow("delete") << 512 << QList<calcMsg> {request(calcMsg::DELETE_FILE, "A.tcb", 5)}
+                            << QStringList {"SUCCESS"} << FileList {startFiles().at(1)};
+    QTest::newRow("delete of a missing file")
+        << 512 << QList<calcMsg> {request(calcMsg::DELETE_FILE, "a.tcb", 5)} << QStringList {"FAILED 1"}
+        << startFiles();
+    QTest::newRow("rename") << 512 << QList<calcMsg> {nameChange("Mine"), request(calcMsg::GET_DEVICE_INF)}
+                            << QStringList {"SUCCESS", "SEND_DEVICE_INF Mine H1.2 F3.4 P5.6 512"}
+                            << startFiles();
     QTest::newRow("backup list comes unacknowledged")
-        << 512 << QList<calcMsg>{request(calcMsg::GET_BACKUP_INFO)}
-        << QStringList{"SEND_FILE_INF A.tcb 5, SEND_FILE_INF B.tcb 600, SEND_FILE_INF  0"} << startFiles;
-    QTest::newRow("clear") << 512 << QList<calcMsg>{request(calcMsg::CLEAR_FILESYSTEM), request(calcMsg::GET_FILES_NUM)}
-                           << QStringList{"SUCCESS", "SEND_FILES_NUM 0"} << FileList();
+        << 512 << QList<calcMsg> {request(calcMsg::GET_BACKUP_INFO)}
+        << QStringList {"SEND_FILE_INF A.tcb 5, SEND_FILE_INF B.tcb 600, SEND_FILE_INF  0"} << startFiles();
+    QTest::newRow("clear") << 512
+                           << QList<calcMsg> {request(calcMsg::CLEAR_FILESYSTEM),
+                                  request(calcMsg::GET_FILES_NUM)}
+                           << QStringList {"SUCCESS", "SEND_FILES_NUM 0"} << FileList();
     QTest::newRow("a new request abandons the file list")
         << 512
-        << QList<calcMsg>{request(calcMsg::GET_FILES_INF), request(calcMsg::GET_FILES_NUM), request(calcMsg::SUCCESS)}
-        << QStringList{"SEND_FILE_INF A.tcb 5", "SEND_FILES_NUM 2", ""} << startFiles;
+        << QList<calcMsg> {request(calcMsg::GET_FILES_INF), request(calcMsg::GET_FILES_NUM),
+               request(calcMsg::SUCCESS)}
+        << QStringList {"SEND_FILE_INF A.tcb 5", "SEND_FILES_NUM 2", ""} << startFiles();
     QList<calcMsg> abandoned = upload("C.tcb", c600, 256).mid(0, 2);
     abandoned.append(request(calcMsg::GET_FILES_NUM));
     QTest::newRow("a new request abandons a store")
-        << 256 << abandoned << QStringList{"SUCCESS", "SUCCESS", "SEND_FILES_NUM 2"} << startFiles;
+        << 256 << abandoned << QStringList {"SUCCESS", "SUCCESS", "SEND_FILES_NUM 2"} << startFiles();
     QTest::newRow("a misreported chunk size still moves 512 bytes")
-        << 0 << QList<calcMsg>{request(calcMsg::GET_DEVICE_INF), request(calcMsg::GET_FILE, "B.tcb", 600), request(calcMsg::SUCCESS)}
-        << QStringList{"SEND_DEVICE_INF TaviCalc H1.2 F3.4 P5.6 0", "FRAME 0 512 512", "FRAME 1 88 88"} << startFiles;
+        << 0
+        << QList<calcMsg> {request(calcMsg::GET_DEVICE_INF), request(calcMsg::GET_FILE, "B.tcb", 600),
+               request(calcMsg::SUCCESS)}
+        << QStringList {"SEND_DEVICE_INF TaviCalc H1.2 F3.4 P5.6 0", "FRAME 0 512 512", "FRAME 1 88 88"}
+        << startFiles();
     QTest::newRow("a piece with a negative number is refused")
-        << 512 << QList<calcMsg>{request(calcMsg::SEND_FILE, "C.tcb", 10), piece(-1, "abc")}
-        << QStringList{"SUCCESS", "FAILED 7"} << startFiles;
+        << 512 << QList<calcMsg> {request(calcMsg::SEND_FILE, "C.tcb", 10), piece(-1, "abc")}
+        << QStringList {"SUCCESS", "FAILED 7"} << startFiles();
     calcMsg longPiece = piece(0, "abc");
     longPiece.mutable_frame()->set_size(4);
     QTest::newRow("a piece longer than its data is refused")
-        << 512 << QList<calcMsg>{request(calcMsg::SEND_FILE, "C.tcb", 10), longPiece}
-        << QStringList{"SUCCESS", "FAILED 6"} << startFiles;
+        << 512 << QList<calcMsg> {request(calcMsg::SEND_FILE, "C.tcb", 10), longPiece}
+        << QStringList {"SUCCESS", "FAILED 6"} << startFiles();
     calcMsg unknown;
     unknown.set_type(TaviCalc::calcMsg_msgType(17));
-    QTest::newRow("an unknown request is refused") << 512 << QList<calcMsg>{unknown, request(calcMsg::FRAME)}
-                                                   << QStringList{"FAILED 4", "FAILED 4"} << startFiles;
+    QTest::newRow("an unknown request is refused") << 512 << QList<calcMsg> {unknown, request(calcMsg::FRAME)}
+                                                   << QStringList {"FAILED 4", "FAILED 4"} << startFiles();
 }
 
 void TestCalcSim::dialogues()
@@ -222,18 +173,10 @@ void TestCalcSim::dialogues()
     QFETCH(FileList, files);
 
     PluggedSimulator calc;
-    calc->setFiles(startFiles);
+    calc->setFiles(startFiles());
     calc->setChunkSize(chunk);
     ComputerPort computer(calc.portInfo());
-    QStringList got;
-    for (const calcMsg& msg : script) {
-        computer.send(msg);
-        QStringList step;
-        for (const QByteArray& payload : computer.payloadsUntilQuiet())
-            step << summary(payload);
-        got << step.join(QStringLiteral(", "));
-    }
-    QCOMPARE(got, answers);
+    QCOMPARE(answersTo(computer, script), answers);
     QCOMPARE(calc->files(), files);
     QCOMPARE(calc->receivedTypes(), typesOf(script));
 }

@@ -44,7 +44,7 @@ private:
     {
         QList<calcMsg> messages;
         int sent = 0;
-        int acknowledged = 0;
+        int owed = 0; // acknowledgements awaited before the next message goes out
         QDeadlineTimer continueAt {QDeadlineTimer::Forever};
         bool isRunning() const { return sent < messages.size(); }
     };
@@ -54,6 +54,8 @@ private:
     void handle(const QByteArray& payload);
     void start(const Reply& reply);
     void acknowledge();
+    // The run goes on as if the last message sent had been acknowledged.
+    void forgiveAcknowledgement();
     void sendFromRun();
     Outgoing prepare(const calcMsg& msg);
     void write(const QList<Outgoing>& batch);
@@ -99,7 +101,7 @@ void CalcSimulator::Line::serve()
         if (waits[0].revents & POLLIN)
             take(pty.readAvailable());
         if (run.isRunning() && run.continueAt.hasExpired())
-            sendFromRun();
+            forgiveAcknowledgement();
     }
 }
 
@@ -121,7 +123,7 @@ void CalcSimulator::Line::handle(const QByteArray& payload)
     {
         QMutexLocker lock(&mutex);
         received.append(request);
-        if (request.type() == calcMsg::SUCCESS && run.isRunning()) {
+        if (request.type() == calcMsg::SUCCESS && run.owed > 0) {
             lock.unlock();
             acknowledge();
             return;
@@ -151,9 +153,15 @@ void CalcSimulator::Line::start(const Reply& reply)
 
 void CalcSimulator::Line::acknowledge()
 {
-    // Acknowledgements of messages that went ahead of theirs (Merge, continueAfterMs) only
-    // catch up; the next message waits for the acknowledgement of the last one sent.
-    if (++run.acknowledged >= run.sent)
+    if (--run.owed == 0 && run.isRunning())
+        sendFromRun();
+}
+
+void CalcSimulator::Line::forgiveAcknowledgement()
+{
+    run.continueAt = QDeadlineTimer(QDeadlineTimer::Forever);
+    run.owed = qMax(0, run.owed - 1);
+    if (run.owed == 0)
         sendFromRun();
 }
 
@@ -162,6 +170,8 @@ void CalcSimulator::Line::sendFromRun()
     QList<Outgoing> batch;
     do {
         batch.append(prepare(run.messages.at(run.sent++)));
+        if (run.isRunning())
+            ++run.owed; // the last message is never acknowledged
     } while (batch.last().merge && run.isRunning());
     const int continueAfterMs = batch.last().continueAfterMs;
     run.continueAt = continueAfterMs >= 0 ? QDeadlineTimer(continueAfterMs, Qt::PreciseTimer)
@@ -190,8 +200,8 @@ void CalcSimulator::Line::write(const QList<Outgoing>& batch)
     for (const Outgoing& out : batch) {
         if (out.disconnect) {
             writeInPieces(bytes, pauses);
+            disconnected = true; // before the computer can see the hang-up
             pty.closeMaster();
-            disconnected = true;
             return;
         }
         if (out.silent)

@@ -3,7 +3,7 @@
 #include "protocol/serializeData.pb.h"
 
 #include <QByteArray>
-#include <QList>
+#include <QVector>
 
 namespace calcsim {
 
@@ -28,9 +28,18 @@ enum class FaultMode {
 
 // Every mode, so that tests loop over them: a new mode is covered without new test code.
 constexpr FaultMode allFaultModes[] = {
-    FaultMode::Silence, FaultMode::Failed,      FaultMode::WrongType, FaultMode::Garbage,
-    FaultMode::Split,   FaultMode::Merge,       FaultMode::Cut,       FaultMode::Undecodable,
-    FaultMode::BadUtf8, FaultMode::BadFrameNumber, FaultMode::BadFrameSize, FaultMode::Disconnect,
+    FaultMode::Silence,
+    FaultMode::Failed,
+    FaultMode::WrongType,
+    FaultMode::Garbage,
+    FaultMode::Split,
+    FaultMode::Merge,
+    FaultMode::Cut,
+    FaultMode::Undecodable,
+    FaultMode::BadUtf8,
+    FaultMode::BadFrameNumber,
+    FaultMode::BadFrameSize,
+    FaultMode::Disconnect,
 };
 
 // The mode's name, for test rows.
@@ -46,7 +55,7 @@ struct Fault
 
     // Failed, WrongType: the answer's type (WrongType only) and error fields.
     TaviCalc::calcMsg_msgType type = TaviCalc::calcMsg::SUCCESS;
-    TaviCalc::calcMsg_errType error = TaviCalc::calcMsg::UNSPECIFITED_ERROR;
+    TaviCalc::calcMsg_errType error = TaviCalc::calcMsg::NONE_ERROR;
     int errorNum = 0;
     QByteArray errorStr;
     // Garbage: written in front of the frame (it ends in half a preamble on purpose).
@@ -55,7 +64,7 @@ struct Fault
     QByteArray badText = "bad\xC3\x28";
     // Split: where the frame is cut, counted from its first byte (noise included), and the
     // pause after each piece.
-    QList<int> offsets = {2, 5};
+    QVector<int> offsets = {2, 5};
     int pauseMs = 20;
     // Cut: how many bytes go out, counted like Split's offsets; -1 for the frame's header and
     // half its payload.
@@ -63,8 +72,9 @@ struct Fault
     // BadFrameNumber, BadFrameSize: the values written into the frame.
     int frameNum = -1;
     int size = -1;
-    // Any mode, in a run that waits for acknowledgements (file list, fetch): go on with the
-    // run's next message after this many milliseconds without an acknowledgement; -1 waits.
+    // Any mode, in a run that waits for acknowledgements (file list, fetch), for a message that
+    // the computer will not acknowledge: the run goes on with its next message after this many
+    // milliseconds instead of waiting for one; -1 waits.
     int continueAfterMs = -1;
 };
 

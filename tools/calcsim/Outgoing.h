@@ -11,12 +11,12 @@ namespace calcsim {
 struct Outgoing
 {
     QByteArray bytes;          // what goes on the line: the frame, perhaps with noise or cut short
-    QList<int> splitOffsets;   // where the write pauses, counted from the first byte of bytes
+    QVector<int> splitOffsets; // where the write pauses, counted from the first byte of bytes
     int pauseMs = 0;
-    bool silent = false;       // nothing is written
-    bool disconnect = false;   // the master is closed instead
-    bool merge = false;        // shares its write with the run's next message
-    int continueAfterMs = -1;  // the run goes on without an acknowledgement after this long
+    bool silent = false;      // nothing is written
+    bool disconnect = false;  // the master is closed instead
+    bool merge = false;       // shares its write with the run's next message
+    int continueAfterMs = -1; // the run goes on without an acknowledgement after this long
 };
 
 // Encodes and frames the message and applies the faults, in the order given.

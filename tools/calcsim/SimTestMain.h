@@ -17,23 +17,23 @@ inline bool isolateForTests()
     QString why;
     if (VirtualUsbBus::isolate(&why))
         return true;
-    std::fprintf(stderr, "FAIL: cannot set up the virtual USB bus (needs root on Linux): %s\n",
-                 qPrintable(why));
+    std::fprintf(
+        stderr, "FAIL: cannot set up the virtual USB bus (needs root on Linux): %s\n", qPrintable(why));
     return false;
 }
 } // namespace calcsim
 
-#define CALCSIM_TEST_MAIN_WITH(ApplicationClass, TestClass)                                        \
-    int main(int argc, char* argv[])                                                               \
-    {                                                                                              \
-        if (!calcsim::isolateForTests())                                                           \
-            return EXIT_FAILURE;                                                                   \
-        QT_PREPEND_NAMESPACE(QTest::Internal::callInitMain)<TestClass>();                         \
-        ApplicationClass app(argc, argv);                                                          \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestClass tc;                                                                              \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+#define CALCSIM_TEST_MAIN_WITH(ApplicationClass, TestClass)                                                  \
+    int main(int argc, char* argv[])                                                                         \
+    {                                                                                                        \
+        if (!calcsim::isolateForTests())                                                                     \
+            return EXIT_FAILURE;                                                                             \
+        QT_PREPEND_NAMESPACE(QTest::Internal::callInitMain)<TestClass>();                                    \
+        ApplicationClass app(argc, argv);                                                                    \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestClass tc;                                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }
 
 #define CALCSIM_TEST_MAIN(TestClass) CALCSIM_TEST_MAIN_WITH(QGuiApplication, TestClass)

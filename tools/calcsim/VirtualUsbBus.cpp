@@ -55,8 +55,9 @@ bool mountTmpfs(const QString& target)
 
 bool bindMount(const QString& source, const QString& target)
 {
-    return ::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(),
-                   nullptr, MS_BIND | MS_REC, nullptr) == 0;
+    return ::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), nullptr,
+               MS_BIND | MS_REC, nullptr)
+        == 0;
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
@@ -139,8 +140,7 @@ bool writeUsbDevice(const QString& folder, quint16 vendorId, quint16 productId)
 
 bool writeAcmInterface(const QString& folder)
 {
-    return QDir().mkpath(folder)
-        && writeFile(folder + "/uevent", "DEVTYPE=usb_interface\nDRIVER=cdc_acm\n")
+    return QDir().mkpath(folder) && writeFile(folder + "/uevent", "DEVTYPE=usb_interface\nDRIVER=cdc_acm\n")
         && linkTo(acmDriver, folder + "/driver") && linkTo(usbSubsystem, folder + "/subsystem");
 }
 
@@ -148,8 +148,8 @@ bool writeTty(const QString& folder, int number)
 {
     const QByteArray name = QFile::encodeName(acmName) + QByteArray::number(number);
     const QByteArray numbers = QByteArray::number(acmMajor) + ':' + QByteArray::number(number);
-    const QByteArray uevent = "MAJOR=" + QByteArray::number(acmMajor) + "\nMINOR=" + QByteArray::number(number)
-        + "\nDEVNAME=" + name + '\n';
+    const QByteArray uevent = "MAJOR=" + QByteArray::number(acmMajor)
+        + "\nMINOR=" + QByteArray::number(number) + "\nDEVNAME=" + name + '\n';
     return QDir().mkpath(folder) && writeFile(folder + "/uevent", uevent)
         && writeFile(folder + "/dev", numbers + '\n') && linkTo(ttyClassFolder, folder + "/subsystem");
 }

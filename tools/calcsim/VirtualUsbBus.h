@@ -20,7 +20,7 @@ public:
     // Plugs a device whose node is a link to devicePath; returns its port name ("ttyACM0"),
     // or an empty text when it cannot. Discovery lists devices in plug order.
     static QString plug(const QString& devicePath, quint16 vendorId = calculatorVendorId,
-                        quint16 productId = calculatorProductId);
+        quint16 productId = calculatorProductId);
     // Removes the device; polling sees it gone. Unplugging an unknown port does nothing.
     static void unplug(const QString& portName);
 };
