@@ -110,13 +110,23 @@ ApplicationWindow {
         tableView.selection.forEach(function (row) { calcSession.addSelected(row) })
     }
 
-    function startDownload() {
-        if (!hasSelection()) {
-            showStatus(texts.noDownloadSelection)
-            return
+    // A refused guard says why in the status line.
+    function passes(condition, refusal) {
+        if (!condition)
+            showStatus(refusal)
+        return condition
+    }
+
+    // For the operations whose passed guard empties the status line.
+    function startWithEmptyStatus(condition, refusal, operation) {
+        if (passes(condition, refusal)) {
+            showStatus("")
+            operation()
         }
-        showStatus("")
-        choseFolderDialog.open()
+    }
+
+    function startDownload() {
+        startWithEmptyStatus(hasSelection(), texts.noDownloadSelection, function () { choseFolderDialog.open() })
     }
 
     function downloadToFolder(folderUrl) {
@@ -136,12 +146,7 @@ ApplicationWindow {
     }
 
     function startSend() {
-        if (!connected) {
-            showStatus(texts.notConnected)
-            return
-        }
-        showStatus("")
-        choseFileDialog.open()
+        startWithEmptyStatus(connected, texts.notConnected, function () { choseFileDialog.open() })
     }
 
     function sendLocalFiles(urls) {
@@ -166,12 +171,7 @@ ApplicationWindow {
     }
 
     function startDelete() {
-        if (!hasSelection()) {
-            showStatus(texts.noDeleteSelection)
-            return
-        }
-        showStatus("")
-        askDelete()
+        startWithEmptyStatus(hasSelection(), texts.noDeleteSelection, askDelete)
     }
 
     function askDelete() {
@@ -184,10 +184,8 @@ ApplicationWindow {
     function editCurrentRow() {
         var row = tableView.currentRow
         console.log("Starting editor for exist file, row = " + row)
-        if (row < 0) {
-            showStatus(texts.noEditSelection)
+        if (!passes(row >= 0, texts.noEditSelection))
             return
-        }
         tableView.selection.clear()
         tableView.selection.select(row, row)
         calcSession.downloadForEdit(row)
@@ -199,10 +197,8 @@ ApplicationWindow {
     }
 
     function startBackup() {
-        if (!connected) {
-            showStatus(texts.notConnected)
+        if (!passes(connected, texts.notConnected))
             return
-        }
         console.log("Create backup")
         calcSession.createBackup()
     }
@@ -227,10 +223,8 @@ ApplicationWindow {
     }
 
     function startRestore() {
-        if (!connected) {
-            showStatus(texts.notConnected)
+        if (!passes(connected, texts.notConnected))
             return
-        }
         console.log("Restore backup")
         chooseBackupDialog.open()
     }
@@ -240,12 +234,7 @@ ApplicationWindow {
     }
 
     function startRename() {
-        if (!connected) {
-            showStatus(texts.notConnected)
-            return
-        }
-        showStatus("")
-        changeNameDialog.open()
+        startWithEmptyStatus(connected, texts.notConnected, function () { changeNameDialog.open() })
     }
 
     function copyFiles() {
@@ -556,11 +545,10 @@ ApplicationWindow {
         objectName: "deleteShortcut"
         sequences: [StandardKey.Delete]
         enabled: !calcSession.isBusy
+        // Without a selection the key does nothing, not even a status text.
         onActivated: {
-            if (hasSelection()) {
-                showStatus("")
-                askDelete()
-            }
+            if (hasSelection())
+                startDelete()
         }
     }
 
