@@ -286,7 +286,6 @@ ApplicationWindow {
                         onTriggered: startRename()
                     }
                     MenuItem {
-                        objectName: "closeItem"
                         text: "Close program"
                         onTriggered: root.close()
                     }
@@ -480,7 +479,6 @@ ApplicationWindow {
             }
 
             DropArea {
-                objectName: "dropArea"
                 anchors.fill: parent
                 enabled: !calcSession.isBusy
                 onDropped: {
@@ -530,19 +528,16 @@ ApplicationWindow {
     }
 
     Shortcut {
-        objectName: "copyShortcut"
         sequences: [StandardKey.Copy]
         enabled: !calcSession.isBusy
         onActivated: copyFiles()
     }
     Shortcut {
-        objectName: "pasteShortcut"
         sequences: [StandardKey.Paste]
         enabled: !calcSession.isBusy
         onActivated: pasteFiles()
     }
     Shortcut {
-        objectName: "deleteShortcut"
         sequences: [StandardKey.Delete]
         enabled: !calcSession.isBusy
         // Without a selection the key does nothing, not even a status text.

@@ -21,7 +21,6 @@ private slots:
     void defaultFont();
     void highlightingTypesRegistered_data();
     void highlightingTypesRegistered();
-    void documentsSeeTheObjects();
     void runEndsWithoutWindow_data();
     void runEndsWithoutWindow();
 };
@@ -134,29 +133,6 @@ void TestStartup::highlightingTypesRegistered()
     QScopedPointer<QObject> object(component.create());
     QVERIFY2(object, qPrintable(component.errorString()));
     QCOMPARE(object->metaObject()->className(), type.constData());
-}
-
-void TestStartup::documentsSeeTheObjects()
-{
-    QObject session, calcModel, fileModel, clipboard, funcModel;
-    const QList<QObject*> objects{&session, &calcModel, &fileModel, &clipboard, &funcModel};
-    for (QObject* object : objects)
-        object->setObjectName(QString("object %1").arg(objects.indexOf(object)));
-    QTemporaryDir dir;
-    const QUrl document = writeDocument(dir, "names.qml",
-        "import QtQml 2.12\n"
-        "QtObject {\n"
-        "    readonly property string names: [calcSession, calcModel, fileModel, clipboard,\n"
-        "        funcModel].map(function (o) { return o.objectName }).join()\n"
-        "}\n");
-
-    QQmlApplicationEngine engine;
-    AppStartup::publish(engine, {&session, &calcModel, &fileModel, &clipboard, &funcModel});
-    engine.load(document);
-
-    QCOMPARE(engine.rootObjects().size(), 1);
-    QCOMPARE(engine.rootObjects().first()->property("names").toString(),
-             QString("object 0,object 1,object 2,object 3,object 4"));
 }
 
 void TestStartup::runEndsWithoutWindow_data()
