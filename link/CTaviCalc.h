@@ -14,6 +14,9 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
+
+class ZipArchive;
 
 // The link to one calculator behind one USB serial port. Every dialogue with the calculator
 // goes through it; failures come out as user-facing texts through errorNotify. A link is
@@ -97,4 +100,32 @@ private:
     int lastError = TaviCalc::calcMsg::NONE_ERROR;
     // The frame reader's state belongs to this link alone: two links may read at once.
     FrameReader reader;
+
+    // Frames
+    bool isPortOpen() const;
+    bool readPort();
+    bool connectionFailed(const char* text);
+
+    // Requests and the calculator's failures
+    enum class Received { Nothing, Undecodable, Decoded };
+    bool send(const TaviCalc::calcMsg& msg);
+    bool sendType(TaviCalc::calcMsg_msgType type);
+    bool sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf);
+    Received receive(TaviCalc::calcMsg& answer);
+    bool receiveAnswer(TaviCalc::calcMsg& answer);
+    void reportCalcFailure(const TaviCalc::calcMsg& answer);
+    void reportFailure(TaviCalc::calcMsg_errType kind);
+    static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
+    static TaviCalc::fileInf fileInfOf(const FileEntry& entry);
+
+    // Transfers
+    bool receiveSuccess();
+    bool sendPiece(int number, const QByteArray& piece);
+
+    // Backup and restore
+    std::optional<std::vector<TaviCalc::fileInf>> readBackupList();
+    bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
+    bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
+    bool restoreEntry(ZipArchive& archive, int index);
+    void reopenAfterReboot();
 };

@@ -1,0 +1,107 @@
+#include "link/CTaviCalc.h"
+
+#include "link/CalcPortFilter.h"
+#include "link/LinkTexts.h"
+
+#include <QDebug>
+
+using TaviCalc::calcMsg;
+
+CTaviCalc::CTaviCalc(QObject* parent)
+    : QObject(parent)
+{
+}
+
+CTaviCalc::CTaviCalc(QSerialPortInfo info, QObject* parent)
+    : QObject(parent)
+{
+    initialize(info);
+}
+
+CTaviCalc::CTaviCalc(const CTaviCalc& other)
+    : QObject(other.parent())
+{
+    *this = other;
+}
+
+// Copies share the one open port; each keeps its own frame reader.
+CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
+{
+    port = other.port;
+    lastError = other.lastError;
+    HV = other.HV;
+    FV = other.FV;
+    PV = other.PV;
+    Name = other.Name;
+    maxChunkSize = other.maxChunkSize;
+    return *this;
+}
+
+CTaviCalc::~CTaviCalc() = default;
+
+bool CTaviCalc::initialize(QSerialPortInfo info)
+{
+    lastError = calcMsg::NONE_ERROR;
+    port = std::make_shared<QSerialPort>();
+    port->setPort(info);
+    maxChunkSize = defaultChunkSize;
+    if (!port->open(QIODevice::ReadWrite))
+        qDebug() << "Port wasn't open: " << port->errorString();
+    return getDeviceInf();
+}
+
+bool CTaviCalc::getDeviceInf()
+{
+    if (!sendType(calcMsg::GET_DEVICE_INF))
+        return false;
+    calcMsg answer;
+    if (receive(answer) == Received::Nothing)
+        return false;
+    if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf())
+        return false;
+    const TaviCalc::deviceInf& device = answer.devinf();
+    HV = QString::fromStdString(device.hv());
+    FV = QString::fromStdString(device.fv());
+    PV = QString::fromStdString(device.pv());
+    Name = QString::fromStdString(device.name());
+    // Transfers divide by the chunk size and reads take twice its bytes: below 1 byte
+    // nothing could move, so the default stays.
+    if (device.maxchunksize() >= 1)
+        maxChunkSize = device.maxchunksize();
+    return true;
+}
+
+QList<QSerialPortInfo> CTaviCalc::findCalcs()
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    QList<PortDescription> descriptions;
+    for (const QSerialPortInfo& port : ports)
+        descriptions.append({port.portName(), port.vendorIdentifier(), port.productIdentifier()});
+    QList<QSerialPortInfo> calcs;
+    for (int position : calcPortPositions(descriptions, platformPortNameRule))
+        calcs.append(ports.at(position));
+    return calcs;
+}
+
+QString CTaviCalc::portName() const
+{
+    return port ? port->portName() : QString();
+}
+
+QString CTaviCalc::getName() const
+{
+    return Name;
+}
+
+void CTaviCalc::onError(QString errorText)
+{
+    constexpr int kinds = int(std::size(LinkTexts::errorKinds));
+    if (errorText.isEmpty() && lastError >= 0 && lastError < kinds)
+        errorText = QString::fromUtf8(LinkTexts::errorKinds[lastError]);
+    emit errorNotify(errorText);
+}
+
+void CTaviCalc::onError()
+{
+    onError(QString());
+}

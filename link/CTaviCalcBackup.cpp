@@ -1,0 +1,126 @@
+#include "link/CTaviCalc.h"
+
+#include "link/LinkTexts.h"
+#include "link/ZipArchive.h"
+
+#include <QDir>
+#include <QThread>
+
+using TaviCalc::calcMsg;
+
+namespace {
+
+const QString backupFileName = QStringLiteral("/calc-backup.tbk");
+constexpr int backupLevel = 6;
+
+} // namespace
+
+std::optional<QString> CTaviCalc::createBackup()
+{
+    if (!sendMessage(calcMsg::GET_BACKUP_INFO))
+        return std::nullopt;
+    const std::optional<std::vector<TaviCalc::fileInf>> files = readBackupList();
+    if (!files || files->empty())
+        return std::nullopt;
+    const QString path = QDir::tempPath() + backupFileName;
+    return writeBackup(path, *files) ? path : QString();
+}
+
+// The calculator sends the list without waiting for acknowledgements and ends it with a
+// record of no name.
+std::optional<std::vector<TaviCalc::fileInf>> CTaviCalc::readBackupList()
+{
+    std::vector<TaviCalc::fileInf> files;
+    calcMsg answer;
+    for (;;) {
+        if (!receiveAnswer(answer))
+            return std::nullopt;
+        if (answer.type() != calcMsg::SEND_FILE_INF) {
+            onError(LinkTexts::incorrectResponse);
+            return std::nullopt;
+        }
+        if (answer.finf().name().empty())
+            return files;
+        files.push_back(answer.finf());
+    }
+}
+
+bool CTaviCalc::writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files)
+{
+    const std::unique_ptr<ZipArchive> archive = ZipArchive::openForWriting(path, backupLevel);
+    if (!archive)
+        return false;
+    for (const TaviCalc::fileInf& file : files) {
+        if (!archiveFile(*archive, file))
+            return false;
+    }
+    return true;
+}
+
+bool CTaviCalc::archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file)
+{
+    // A fetch brings nothing for an empty file; it still belongs in the backup.
+    const std::optional<QByteArray> content = file.size() == 0 ? QByteArray() : getData(file);
+    if (!content || !archive.openEntry(QByteArray::fromStdString(file.name())))
+        return false;
+    const bool written = archive.write(*content);
+    if (!written)
+        onError(LinkTexts::cantWriteBackup);
+    archive.closeEntry();
+    return written;
+}
+
+void CTaviCalc::restoreBackup(const QUrl& url)
+{
+    std::unique_ptr<ZipArchive> archive = ZipArchive::openForReading(url.toLocalFile());
+    // Without the archive the calculator keeps its files.
+    if (!archive) {
+        onError(LinkTexts::cantOpenBackup);
+        return;
+    }
+    calcMsg answer;
+    if (!sendCommand(calcMsg::CLEAR_FILESYSTEM, answer))
+        return;
+    if (answer.type() != calcMsg::SUCCESS) {
+        onError(LinkTexts::cantClear);
+        return;
+    }
+    const int entries = archive->count();
+    for (int index = 0; index < entries; ++index) {
+        if (!restoreEntry(*archive, index))
+            break;
+    }
+    archive.reset();
+    if (!sendCommand(calcMsg::REBOOT, answer))
+        return;
+    if (answer.type() != calcMsg::SUCCESS) {
+        onError(LinkTexts::cantReboot);
+        return;
+    }
+    reopenAfterReboot();
+}
+
+// Sends one file entry; false when the calculator did not take it, which ends the restore.
+// Directories and entries that do not open are passed over.
+bool CTaviCalc::restoreEntry(ZipArchive& archive, int index)
+{
+    archive.openEntry(index);
+    bool sent = true;
+    if (!archive.isDirectory().value_or(true)) {
+        const std::optional<QByteArray> content = archive.readEntry();
+        if (content)
+            sent = sendFile(fileInfOf(archive.entryName(), content->size()), *content);
+        else
+            onError(LinkTexts::cantReadBackup);
+    }
+    archive.closeEntry();
+    return sent;
+}
+
+void CTaviCalc::reopenAfterReboot()
+{
+    port->close();
+    QThread::msleep(timeouts().rebootPause);
+    if (!port->open(QIODevice::ReadWrite))
+        onError(LinkTexts::cantConnect);
+}

@@ -1,0 +1,89 @@
+#include "link/CTaviCalc.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+constexpr char lineFeed = '\n';
+
+// The local name of a downloaded calculator file, or an empty name when it would reach
+// outside the chosen folder.
+QString localFileName(const QString& calcName)
+{
+    const QString name = QUrl(calcName, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
+    // The last segment of a URL path holds no slash, even one that was escaped.
+    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('\\'));
+    return escapes ? QString() : name;
+}
+
+// Writes beside the target and renames over it, so an old file survives a failed write.
+bool saveWhole(const QString& path, const QByteArray& content)
+{
+    QSaveFile file(path);
+    // A full disk shows as a short write, not as an error.
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return false;
+    return file.commit();
+}
+
+// Program text is Latin-1, up to its first null byte.
+QString programText(const QByteArray& content)
+{
+    const int nul = content.indexOf('\0');
+    return QString::fromLatin1(nul < 0 ? content : content.left(nul));
+}
+
+} // namespace
+
+void CTaviCalc::genSendFilesRequest(QList<SendItem> items)
+{
+    for (const SendItem& item : items) {
+        const QString name = convertToSfn(item.second);
+        QFile file(item.first);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray data = file.readAll();
+        if (sendFile(fileInfOf(name.toUtf8(), data.size()), data))
+            emit fileSend({name, data.size()});
+    }
+}
+
+QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder)
+{
+    QList<QUrl> written;
+    for (const FileEntry& entry : files) {
+        const std::optional<QByteArray> content = getData(fileInfOf(entry));
+        if (!content)
+            continue;
+        const QString name = localFileName(entry.first);
+        const QString path = folder + QLatin1Char('/') + name;
+        if (!name.isEmpty() && saveWhole(path, *content))
+            written.append(QUrl::fromLocalFile(path));
+    }
+    return written;
+}
+
+void CTaviCalc::genDelFilesRequest(QList<FileEntry> files)
+{
+    for (const FileEntry& entry : files) {
+        if (delFile(fileInfOf(entry)))
+            emit fileDeleted(entry.first);
+    }
+}
+
+QPair<QString, QString> CTaviCalc::genGetFileString(FileEntry entry)
+{
+    const std::optional<QByteArray> content = getData(fileInfOf(entry));
+    if (!content)
+        return {};
+    return {entry.first, programText(*content)};
+}
+
+void CTaviCalc::genSendFileString(const QString& fileName, const QString& fileText)
+{
+    QByteArray bytes = fileText.toLatin1();
+    if (!bytes.endsWith(lineFeed))
+        bytes.append(lineFeed);
+    sendFile(fileInfOf(fileName.toUtf8(), bytes.size()), bytes);
+}

@@ -1,0 +1,48 @@
+#include "link/CTaviCalc.h"
+
+using TaviCalc::calcMsg;
+
+// The reads of the file list emit no text of their own: RX reports what goes wrong.
+
+int CTaviCalc::getNumberOfFiles()
+{
+    if (!sendType(calcMsg::GET_FILES_NUM))
+        return 0;
+    calcMsg answer;
+    if (receive(answer) == Received::Nothing || answer.type() != calcMsg::SEND_FILES_NUM)
+        return 0;
+    return answer.numberoffiles();
+}
+
+QList<FileEntry> CTaviCalc::getFilesInfo()
+{
+    QList<FileEntry> files;
+    const int count = getNumberOfFiles();
+    if (count == 0 || !sendType(calcMsg::GET_FILES_INF))
+        return files;
+    calcMsg answer;
+    // Every turn counts, whatever it brought: the calculator waits for an acknowledgement
+    // after each record but the one it sends last.
+    for (int turn = 1; turn <= count; ++turn) {
+        if (receive(answer) == Received::Nothing || answer.type() != calcMsg::SEND_FILE_INF)
+            continue;
+        files.append({QString::fromStdString(answer.finf().name()), answer.finf().size()});
+        if (turn < count)
+            sendType(calcMsg::SUCCESS);
+    }
+    return files;
+}
+
+bool CTaviCalc::setDeviceName(QString name)
+{
+    calcMsg request;
+    request.set_type(calcMsg::CHANGE_NAME);
+    request.set_devname(name.toUtf8().toStdString());
+    if (!send(request))
+        return false;
+    calcMsg answer;
+    if (receive(answer) == Received::Nothing || answer.type() != calcMsg::SUCCESS)
+        return false;
+    Name = name;
+    return true;
+}

@@ -1,0 +1,74 @@
+#include "link/CTaviCalc.h"
+
+#include "link/LinkTexts.h"
+#include "protocol/Frame.h"
+
+namespace {
+
+CTaviCalc::Timeouts currentTimeouts;
+
+// A read takes at most two chunks, room for one whole FRAME message and its header.
+constexpr int chunksPerRead = 2;
+
+} // namespace
+
+void CTaviCalc::setTimeoutsForTesting(const Timeouts& timeouts)
+{
+    currentTimeouts = timeouts;
+}
+
+CTaviCalc::Timeouts CTaviCalc::timeouts()
+{
+    return currentTimeouts;
+}
+
+bool CTaviCalc::isPortOpen() const
+{
+    return port && port->isOpen();
+}
+
+bool CTaviCalc::TX(QByteArray& buffer)
+{
+    if (!isPortOpen())
+        return false;
+    addSize(buffer);
+    addPreamble(buffer);
+    // A failed or late write shows in the RX that follows.
+    port->write(buffer);
+    port->waitForBytesWritten(timeouts().write);
+    return true;
+}
+
+bool CTaviCalc::RX(QByteArray& buffer)
+{
+    if (!isPortOpen())
+        return connectionFailed(LinkTexts::portClosed);
+    while (!reader.takeFrame(buffer)) {
+        if (!readPort()) {
+            reader.dropPartialFrame();
+            return connectionFailed(LinkTexts::nothingReceived);
+        }
+    }
+    return true;
+}
+
+// Feeds the reader one read of the port; false when the read brought nothing.
+bool CTaviCalc::readPort()
+{
+    // QSerialPort::waitForReadyRead waits for new bytes only, so never wait while some
+    // are still buffered.
+    if (port->bytesAvailable() == 0) {
+        const Timeouts waits = timeouts();
+        port->waitForReadyRead(reader.isHunting() ? waits.firstByte : waits.withinFrame);
+    }
+    const QByteArray bytes = port->read(qint64(chunksPerRead) * maxChunkSize);
+    reader.feed(bytes);
+    return !bytes.isEmpty();
+}
+
+bool CTaviCalc::connectionFailed(const char* text)
+{
+    lastError = TaviCalc::calcMsg::CONNECTION_ERROR;
+    onError(text);
+    return false;
+}

@@ -1,0 +1,62 @@
+#include "link/CTaviCalc.h"
+
+namespace {
+
+constexpr int maxBaseLength = 14;
+constexpr int maxExtensionLength = 3;
+const QString replacedCharacters = QStringLiteral("+\"\\*,/:;=<>?[]|");
+constexpr QChar replacement = QLatin1Char('_');
+constexpr QChar dot = QLatin1Char('.');
+constexpr QChar deleteCharacter = QChar(0x7F);
+// Characters whose low byte falls below this are control characters on the calculator.
+constexpr int firstPrintableLowByte = 0x20;
+
+// The calculator reads names as UTF-8 bytes of the Latin-1 text.
+QString throughLatin1(const QString& s)
+{
+    QByteArray bytes = s.toLatin1();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return QString::fromUtf8(bytes);
+}
+
+void removeControlCharacters(QString& s)
+{
+    s.remove(deleteCharacter);
+    for (int i = s.size() - 1; i >= 0; --i) {
+        if ((s.at(i).unicode() & 0xFF) < firstPrintableLowByte)
+            s.remove(i, 1);
+    }
+}
+
+void replaceForbidden(QString& s)
+{
+    for (QChar c : replacedCharacters)
+        s.replace(c, replacement);
+}
+
+void removeLeadingDots(QString& s)
+{
+    int dots = 0;
+    while (dots < s.size() && s.at(dots) == dot)
+        ++dots;
+    s.remove(0, dots);
+}
+
+} // namespace
+
+QString CTaviCalc::convertToSfn(QString fileName)
+{
+    fileName.remove(QLatin1Char(' '));
+    QString s = throughLatin1(fileName);
+    removeControlCharacters(s);
+    replaceForbidden(s);
+    removeLeadingDots(s);
+    const int lastDot = s.lastIndexOf(dot);
+    if (lastDot < 0)
+        return s.left(maxBaseLength).toUpper();
+    const QString extension = s.mid(lastDot + 1, maxExtensionLength);
+    const QString base = s.left(lastDot).remove(dot).left(maxBaseLength).toUpper();
+    return base + dot + extension;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// Every text the link shows the user, in one place. They go out through CTaviCalc::onError.
+namespace LinkTexts {
+
+// Frame layer
+inline constexpr char nothingReceived[] = "Connection error (error code: 421)";
+inline constexpr char portClosed[] = "Connection error (error code: 422)";
+
+// Requests
+inline constexpr char writeDevice[] = "Error write device";
+inline constexpr char readDevice[] = "Error read device";
+inline constexpr char parseMessage[] = "Error parse message";
+inline constexpr char incorrectResponse[] = "Error incorrect response";
+
+// Backup and restore
+inline constexpr char cantWriteBackup[] = "Can't write backup file";
+inline constexpr char cantOpenBackup[] = "Can't open backup file";
+inline constexpr char cantReadBackup[] = "Can't read backup file";
+inline constexpr char cantClear[] = "Can't clear filesystem";
+inline constexpr char cantReboot[] = "Can't reboot device";
+inline constexpr char cantConnect[] = "Can't connect to device";
+
+// A calculator's error number follows its own text.
+inline constexpr char errorCodeBegin[] = " (error code: ";
+inline constexpr char errorCodeEnd[] = ")";
+
+// The texts of the error kinds, indexed by TaviCalc::calcMsg::errType.
+inline constexpr const char* errorKinds[] = {
+    "Unknown error.",               // NONE_ERROR
+    u8"File doesn\u2019t exist.",   // FILE_NOT_EXIST
+    "Connection error (error code: 423).", // CONNECTION_ERROR
+    "Memory error.",                // MEMORY_ERROR
+    "Unknown error.",               // UNSPECIFITED_ERROR
+    "Write error.",                 // WRITE_ERROR
+    "Wrong data size.",             // DATASIZE_INVALID
+    "Wrong frame number.",          // INVALID_FRAME_NUMBER
+};
+
+} // namespace LinkTexts

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+struct archive;
+
+// A ZIP archive as the backup writes and the restore reads it, over libarchive. It is
+// opened either for writing or for reading, and at most one entry is open at a time.
+// Entry names are UTF-8 bytes.
+class ZipArchive
+{
+public:
+    static constexpr int maxLevel = 9;
+
+    // A new archive at the path; whatever stood there is removed first, so a link left at
+    // the path is never written through. Level 0 stores, levels 1 to 9 deflate. None when
+    // the file cannot be created or the level is out of range.
+    static std::unique_ptr<ZipArchive> openForWriting(const QString& path, int level);
+    // None when the file does not open as a ZIP archive.
+    static std::unique_ptr<ZipArchive> openForReading(const QString& path);
+    // Closes the archive; one being written gets its central directory.
+    ~ZipArchive();
+
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+
+    // Writing: starts a streamed entry with the current time; backslashes in the name
+    // become slashes. An empty name is refused.
+    bool openEntry(const QByteArray& name);
+    bool write(const QByteArray& bytes);
+    // Finishes the entry being written, or leaves the one being read.
+    void closeEntry();
+
+    // Reading: the number of entries, and each entry by index, in ascending order.
+    int count() const;
+    bool openEntry(int index);
+    // Whether the open entry names a directory; none when no entry is open.
+    std::optional<bool> isDirectory() const;
+    // The whole content of the open entry; none when it cannot be read.
+    std::optional<QByteArray> readEntry();
+    // The open entry's name; empty when none is open.
+    QByteArray entryName() const;
+
+private:
+    explicit ZipArchive(bool writing);
+
+    const bool writing;
+    archive* handle = nullptr;
+    QFile output;
+    int entries = 0;
+    int position = -1;
+    std::optional<QByteArray> openName;
+};

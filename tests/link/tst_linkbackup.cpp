@@ -1,0 +1,338 @@
+#include "SimLink.h"
+#include "TestFiles.h"
+#include "ZipCheck.h"
+
+#include "SimTestMain.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+using namespace calcsim;
+using namespace linktest;
+using TaviCalc::calcMsg;
+using zipcheck::Entry;
+
+Q_DECLARE_METATYPE(calcsim::Fault)
+Q_DECLARE_METATYPE(calcsim::FileList)
+Q_DECLARE_METATYPE(QList<zipcheck::Entry>)
+
+namespace {
+
+const FileList mixedFiles = {{"A.tcb", testBytes(1300)}, {"EMPTY.tcb", {}}, {"\xC3\x84RGER.tcb", "text"}};
+constexpr int calculatorRebootMs = 20;
+
+QList<Entry> asEntries(const FileList& files)
+{
+    QList<Entry> entries;
+    for (const auto& file : files)
+        entries.append({file.first, file.second});
+    return entries;
+}
+
+FileList manyFiles(int count)
+{
+    FileList files;
+    for (int i = 0; i < count; ++i)
+        files.append({QString("F%1.tcb").arg(i, 2, 10, QChar('0')).toUtf8(), testBytes(10 + i, quint32(i + 1))});
+    return files;
+}
+
+// What a backup of the files sends after GET_BACKUP_INFO: a fetch of each file but the
+// empty ones, acknowledging each piece but the last.
+QStringList fetchesOf(const FileList& files, int chunk)
+{
+    QStringList sent;
+    for (const auto& file : files) {
+        if (file.second.isEmpty())
+            continue;
+        sent << "GET_FILE " + QString::fromUtf8(file.first) + ' ' + QString::number(file.second.size());
+        for (int piece = 1; piece * chunk < file.second.size(); ++piece)
+            sent << "SUCCESS";
+    }
+    return sent;
+}
+
+// What a restore of the entries sends: the clearing, each entry but directories, the reboot.
+QStringList restoreOf(const QList<Entry>& entries)
+{
+    QStringList sent{"CLEAR_FILESYSTEM"};
+    for (const Entry& e : entries) {
+        if (e.name.endsWith('/'))
+            continue;
+        sent << "SEND_FILE " + QString::fromUtf8(e.name) + ' ' + QString::number(e.content.size());
+        for (int offset = 0, n = 0; !e.content.isEmpty() && offset <= e.content.size(); offset += 512, ++n)
+            sent << QString("FRAME %1 %2").arg(n).arg(qMin(512, e.content.size() - offset));
+    }
+    return sent << "REBOOT";
+}
+
+QString temporaryArchive()
+{
+    return QDir::tempPath() + "/calc-backup.tbk";
+}
+
+} // namespace
+
+// The backup archive: its writing from the calculator's list and its restoring.
+class TestLinkBackup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void backupArchive_data();
+    void backupArchive();
+    void backupFailures_data();
+    void backupFailures();
+    void twoBackupsInARow();
+    void restoreOrder_data();
+    void restoreOrder();
+    void restoreFailures_data();
+    void restoreFailures();
+    void unopenableArchiveClearsNothing_data();
+    void unopenableArchiveClearsNothing();
+    void roundTrip();
+    void portGoneAfterReboot();
+
+private:
+    QTemporaryDir temporaryFolder;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestLinkBackup::initTestCase()
+{
+    CTaviCalc::setTimeoutsForTesting(shortTimeouts);
+    // The temporary archive goes into a folder of this test alone.
+    QVERIFY(temporaryFolder.isValid());
+    qputenv("TMPDIR", QFile::encodeName(temporaryFolder.path()));
+}
+
+void TestLinkBackup::init()
+{
+    QFile::remove(temporaryArchive());
+    dir = std::make_unique<QTemporaryDir>(temporaryFolder.filePath("work"));
+    QVERIFY(dir->isValid());
+}
+
+void TestLinkBackup::backupArchive_data()
+{
+    QTest::addColumn<FileList>("files");
+    QTest::addColumn<int>("chunk");
+    QTest::newRow("an empty file and a UTF-8 name") << mixedFiles << 512;
+    QTest::newRow("chunk 256") << mixedFiles << 256;
+    QTest::newRow("a list of many frames per read") << manyFiles(100) << 512;
+}
+
+void TestLinkBackup::backupArchive()
+{
+    QFETCH(FileList, files);
+    QFETCH(int, chunk);
+    SimLink s(files, chunk);
+    QCOMPARE(s.link().createBackup(), std::optional<QString>(temporaryArchive()));
+    QCOMPARE(s.sent(), QStringList{"GET_BACKUP_INFO"} + fetchesOf(files, chunk));
+    QCOMPARE(s.errors(), QStringList{});
+
+    const QJsonObject report = zipcheck::inspect(temporaryArchive());
+    QCOMPARE(zipcheck::entries(report), asEntries(files));
+    QVERIFY(report.value("bad").isNull());
+    for (const QJsonValue& entry : report.value("entries").toArray()) {
+        QVERIFY(entry.toObject().value("flags").toInt() & 0x0008);
+        QVERIFY(entry.toObject().value("descriptor").toBool());
+        QVERIFY(entry.toObject().value("level6").toBool());
+    }
+}
+
+void TestLinkBackup::backupFailures_data()
+{
+    QTest::addColumn<FileList>("files");
+    QTest::addColumn<QList<Fault>>("faults");
+    QTest::addColumn<QString>("result"); // null: no value
+    QTest::addColumn<QList<Entry>>("archived");
+    QTest::addColumn<QStringList>("errors");
+    const FileList three = {{"A.tcb", "alpha"}, {"B.tcb", "bravo!"}, {"C.tcb", "charlie"}};
+    const QString noValue;
+        const QString parseMessage = QStringLiteral("Error parse message");
+
+    QTest::newRow("empty list") << FileList{} << QList<Fault>{} << noValue << QList<Entry>{} << QStringList{};
+    // The list is answers 1 to 4, the fetches 5 to 7.
+    QTest::newRow("second fetch fails") << three << QList<Fault>{failed(6, calcMsg::FILE_NOT_EXIST)} << ""
+                                        << asEntries(three.mid(0, 1)) << QStringList{fileNotExist};
+    QTest::newRow("list message of another type") << three << QList<Fault>{wrongType(2, calcMsg::SUCCESS)}
+                                                  << noValue << QList<Entry>{}
+                                                  << QStringList{"Error incorrect response"};
+    QTest::newRow("silent calculator") << FileList{} << QList<Fault>{fault(1, FaultMode::Silence)} << noValue
+                                       << QList<Entry>{} << QStringList{connection421, readDevice};
+    QTest::newRow("undecodable list message") << three << QList<Fault>{fault(2, FaultMode::Undecodable)} << noValue
+                                              << QList<Entry>{} << QStringList{parseMessage};
+    QTest::newRow("name not UTF-8") << three << QList<Fault>{fault(1, FaultMode::BadUtf8)} << noValue
+                                    << QList<Entry>{} << QStringList{parseMessage};
+}
+
+void TestLinkBackup::backupFailures()
+{
+    QFETCH(FileList, files);
+    QFETCH(QList<Fault>, faults);
+    QFETCH(QString, result);
+    QFETCH(QList<Entry>, archived);
+    QFETCH(QStringList, errors);
+    SimLink s(files);
+    s.addFaults(faults);
+    QCOMPARE(s.link().createBackup(), result.isNull() ? std::optional<QString>() : result);
+    QCOMPARE(s.errors(), errors);
+    QCOMPARE(QFile::exists(temporaryArchive()), !result.isNull());
+    if (!result.isNull())
+        QCOMPARE(zipcheck::entries(zipcheck::inspect(temporaryArchive())), archived);
+}
+
+void TestLinkBackup::twoBackupsInARow()
+{
+    SimLink s(mixedFiles);
+    QVERIFY(s.link().createBackup());
+    const FileList second = {{"NEW.tcb", "new"}};
+    s.sim().setFiles(second);
+    QCOMPARE(s.link().createBackup(), std::optional<QString>(temporaryArchive()));
+    QCOMPARE(zipcheck::entries(zipcheck::inspect(temporaryArchive())), asEntries(second));
+}
+
+void TestLinkBackup::restoreOrder_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::newRow("directory, files, an empty file")
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", testBytes(1300)}, {"EMPTY", ""}};
+    QTest::newRow("no entries") << QList<Entry>{};
+}
+
+// The archive opens first; then the calculator is cleared, filled entry by entry (no
+// directories), rebooted, and reached again on its reopened port.
+void TestLinkBackup::restoreOrder()
+{
+    QFETCH(QList<Entry>, entries);
+    const QString path = dir->filePath("restore.tbk");
+    zipcheck::make(path, entries);
+    SimLink s(FileList{{"OLD.tcb", "old"}});
+    s.sim().setRebootMs(calculatorRebootMs);
+    s.link().restoreBackup(QUrl::fromLocalFile(path));
+    QCOMPARE(s.sent(), restoreOf(entries));
+    QCOMPARE(s.errors(), QStringList{});
+    FileList restored;
+    for (const Entry& e : entries) {
+        if (!e.name.endsWith('/'))
+            restored.append({e.name, e.content});
+    }
+    QCOMPARE(s.sim().files(), restored);
+    QCOMPARE(s.link().getNumberOfFiles(), restored.size());
+}
+
+void TestLinkBackup::restoreFailures_data()
+{
+    QTest::addColumn<int>("damagedEntry"); // -1: none
+    QTest::addColumn<QList<Fault>>("faults");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QStringList>("errors");
+    const QStringList a{"SEND_FILE A.tcb 5", "FRAME 0 5"};
+    const QStringList b{"SEND_FILE B.tcb 5", "FRAME 0 5"};
+    const QStringList c{"SEND_FILE C.tcb 7", "FRAME 0 7"};
+    const QStringList clear{"CLEAR_FILESYSTEM"};
+    const QStringList reboot{"REBOOT"};
+    // Answers: 1 clears; each entry is answered twice (announcement, piece); then the reboot.
+    QTest::newRow("second of three refused") << -1 << QList<Fault>{failed(5, calcMsg::MEMORY_ERROR, "full")}
+                                             << clear + a + b + reboot << QStringList{"full"};
+    QTest::newRow("unreadable entry passed over") << 1 << QList<Fault>{} << clear + a + c + reboot
+                                                  << QStringList{"Can't read backup file"};
+    QTest::newRow("clearing refused") << -1 << QList<Fault>{failed(1, calcMsg::WRITE_ERROR)} << clear
+                                      << QStringList{"Can't clear filesystem"};
+    QTest::newRow("clearing unanswered") << -1 << QList<Fault>{fault(1, FaultMode::Silence)} << clear
+                                         << QStringList{connection421, "Error read device"};
+    QTest::newRow("reboot refused") << -1 << QList<Fault>{failed(8, calcMsg::WRITE_ERROR)}
+                                    << clear + a + b + c + reboot << QStringList{"Can't reboot device"};
+}
+
+void TestLinkBackup::restoreFailures()
+{
+    QFETCH(int, damagedEntry);
+    QFETCH(QList<Fault>, faults);
+    QFETCH(QStringList, sent);
+    QFETCH(QStringList, errors);
+    const QList<Entry> entries = {{"A.tcb", "alpha", 0}, {"B.tcb", "bravo", 0}, {"C.tcb", "charlie", 0}};
+    const QString path = dir->filePath("restore.tbk");
+    zipcheck::make(path, entries);
+    if (damagedEntry >= 0)
+        QVERIFY(zipcheck::damage(path, entries.at(damagedEntry).content));
+    SimLink s;
+    s.sim().setRebootMs(calculatorRebootMs);
+    s.addFaults(faults);
+    s.link().restoreBackup(QUrl::fromLocalFile(path));
+    QCOMPARE(s.sent(), sent);
+    QCOMPARE(s.errors(), errors);
+}
+
+void TestLinkBackup::unopenableArchiveClearsNothing_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n");
+}
+
+void TestLinkBackup::unopenableArchiveClearsNothing()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir->filePath("restore.tbk");
+    if (!content.isNull())
+        QVERIFY(writeFile(path, content));
+    SimLink s(FileList{{"OLD.tcb", "old"}});
+    s.link().restoreBackup(QUrl::fromLocalFile(path));
+    QCOMPARE(s.errors(), QStringList{"Can't open backup file"});
+    QCOMPARE(s.sent(), QStringList{});
+    QCOMPARE(s.sim().files(), FileList({{"OLD.tcb", "old"}}));
+}
+
+// A backup restored from a folder with a non-ASCII name gives the calculator back every
+// file, byte for byte and name for name, in its order.
+void TestLinkBackup::roundTrip()
+{
+    const FileList files = mixedFiles + FileList{{"BIG.bin", testBytes(5000, 7)}, {"x/y.tcb", "nested"}};
+    SimLink s(files);
+    s.sim().setRebootMs(calculatorRebootMs);
+    const std::optional<QString> archive = s.link().createBackup();
+    QVERIFY(archive && !archive->isEmpty());
+    const QString kept = dir->filePath(QStringLiteral("Sicherung \u00E4\u00DF/calc.tbk"));
+    QVERIFY(QDir().mkpath(QFileInfo(kept).path()));
+    QVERIFY(QFile::rename(*archive, kept));
+
+    s.sim().setFiles({{"OTHER.tcb", "other"}});
+    s.link().restoreBackup(QUrl::fromLocalFile(kept));
+    QCOMPARE(s.errors(), QStringList{});
+    QCOMPARE(s.sim().files(), files);
+}
+
+// A calculator that does not come back after its reboot leaves the restore without a port.
+void TestLinkBackup::portGoneAfterReboot()
+{
+    CTaviCalc::Timeouts timeouts = shortTimeouts;
+    timeouts.rebootPause = 1000;
+    CTaviCalc::setTimeoutsForTesting(timeouts);
+    const auto restoreTimeouts = qScopeGuard([] { CTaviCalc::setTimeoutsForTesting(shortTimeouts); });
+    const QString path = dir->filePath("restore.tbk");
+    zipcheck::make(path, {{"A.tcb", "alpha"}});
+    PluggedSimulator sim;
+    sim->setRebootMs(calculatorRebootMs);
+    const QSerialPortInfo info = discovered(sim.portName());
+
+    QStringList errors;
+    std::unique_ptr<QThread> job(QThread::create([&] {
+        CTaviCalc link(info);
+        QObject::connect(&link, &CTaviCalc::errorNotify, [&](const QString& text) { errors << text; });
+        link.restoreBackup(QUrl::fromLocalFile(path));
+    }));
+    job->start();
+    QTRY_VERIFY(sim->receivedTypes().contains(calcMsg::REBOOT));
+    sim.unplug();
+    QVERIFY(job->wait(10000));
+    QCOMPARE(errors, QStringList{"Can't connect to device"});
+}
+
+CALCSIM_TEST_GUILESS_MAIN(TestLinkBackup)
+#include "tst_linkbackup.moc"

@@ -1,0 +1,211 @@
+#include "TestFiles.h"
+#include "ZipCheck.h"
+#include "link/ZipArchive.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <clocale>
+
+using zipcheck::Entry;
+
+namespace {
+
+bool isAscii(const QString& name)
+{
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+void writeArchive(const QString& path, const QList<Entry>& entries)
+{
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForWriting(path, 6);
+    QVERIFY(zip);
+    for (const Entry& e : entries) {
+        QVERIFY(zip->openEntry(e.name));
+        QVERIFY(zip->write(e.content));
+        zip->closeEntry();
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Entry>)
+
+class TestZipArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void writtenArchiveReadsElsewhere_data();
+    void writtenArchiveReadsElsewhere();
+    void readsForeignArchives_data();
+    void readsForeignArchives();
+    void unreadableEntryLeavesOthers();
+    void refusesWhatItCannotOpen_data();
+    void refusesWhatItCannotOpen();
+    void neverWritesThroughLink();
+    void entriesOpenInAscendingOrder();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+// Names are UTF-8 whatever the user's locale: run in the plain C locale, which has no
+// characters beyond ASCII.
+void TestZipArchive::initTestCase()
+{
+    QVERIFY(setlocale(LC_ALL, "C"));
+}
+
+void TestZipArchive::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void TestZipArchive::writtenArchiveReadsElsewhere_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<QStringList>("storedNames");
+    const QByteArray text = QByteArray("10 PRINT \"HELLO\"\n20 GOTO 10\n").repeated(200);
+
+    QTest::newRow("one program") << QList<Entry>{{"PROG.tcb", text}} << QStringList{"PROG.tcb"};
+    QTest::newRow("several, order kept")
+        << QList<Entry>{{"B.tcb", "b"}, {"A.tcb", text}, {"C.bin", testBytes(300000)}}
+        << QStringList{"B.tcb", "A.tcb", "C.bin"};
+    QTest::newRow("empty entry") << QList<Entry>{{"EMPTY.tcb", ""}, {"X", "x"}} << QStringList{"EMPTY.tcb", "X"};
+    QTest::newRow("UTF-8 name") << QList<Entry>{{"CAF\xC3\x89.tcb", text}} << QStringList{"CAF\u00C9.tcb"};
+    QTest::newRow("backslash stored as slash") << QList<Entry>{{"A\\B.tcb", "ab"}} << QStringList{"A/B.tcb"};
+}
+
+void TestZipArchive::writtenArchiveReadsElsewhere()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(QStringList, storedNames);
+    const QString path = dir->filePath("backup.tbk");
+    writeArchive(path, entries);
+
+    const QJsonObject report = zipcheck::inspect(path);
+    QVERIFY(report.value("bad").isNull());
+    QCOMPARE(report.value("comment").toString(), QString());
+    QCOMPARE(report.value("trailing").toInt(-1), 0);
+    const QJsonArray found = report.value("entries").toArray();
+    QCOMPARE(found.size(), entries.size());
+    for (int i = 0; i < found.size(); ++i) {
+        const QJsonObject e = found.at(i).toObject();
+        const QString name = e.value("name").toString();
+        QCOMPARE(name, storedNames.at(i));
+        QCOMPARE(QByteArray::fromHex(e.value("content").toString().toLatin1()), entries.at(i).content);
+        QCOMPARE(e.value("size").toInt(), entries.at(i).content.size());
+        QCOMPARE(e.value("method").toInt(), 8);
+        const int flags = e.value("flags").toInt();
+        QVERIFY(flags & 0x0008);
+        QCOMPARE(bool(flags & 0x0800), !isAscii(name));
+        QVERIFY(e.value("descriptor").toBool());
+        QVERIFY(e.value("level6").toBool());
+    }
+}
+
+void TestZipArchive::readsForeignArchives_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<QList<int>>("directories");
+
+    QTest::newRow("no entries") << QList<Entry>{} << QList<int>{};
+    QTest::newRow("stored and deflated")
+        << QList<Entry>{{"S.tcb", "stored", 0}, {"D.tcb", testBytes(70000), 8}} << QList<int>{};
+    QTest::newRow("directory and its file")
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0};
+    QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{};
+}
+
+void TestZipArchive::readsForeignArchives()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(QList<int>, directories);
+    const QString path = dir->filePath("foreign.zip");
+    zipcheck::make(path, entries);
+
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QCOMPARE(zip->count(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QVERIFY(zip->openEntry(i));
+        QCOMPARE(zip->entryName(), entries.at(i).name);
+        QCOMPARE(zip->isDirectory(), std::optional<bool>(directories.contains(i)));
+        QCOMPARE(zip->readEntry(), std::optional<QByteArray>(entries.at(i).content));
+        zip->closeEntry();
+        QCOMPARE(zip->isDirectory(), std::optional<bool>());
+    }
+    QVERIFY(!zip->openEntry(entries.size()));
+}
+
+void TestZipArchive::unreadableEntryLeavesOthers()
+{
+    const QString path = dir->filePath("damaged.zip");
+    zipcheck::make(path, {{"A", "first"}, {"B", "damage me", 0}, {"C", "third"}});
+    QVERIFY(zipcheck::damage(path, "damage me"));
+
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(zip->openEntry(1));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>());
+    QVERIFY(zip->openEntry(2));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
+}
+
+void TestZipArchive::refusesWhatItCannotOpen_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file at all
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("empty file") << QByteArray("");
+    QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n");
+}
+
+void TestZipArchive::refusesWhatItCannotOpen()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir->filePath("input.tbk");
+    if (!content.isNull())
+        QVERIFY(writeFile(path, content));
+    QVERIFY(!ZipArchive::openForReading(path));
+    QVERIFY(!ZipArchive::openForWriting(dir->filePath("missing/folder.tbk"), 6));
+    QVERIFY(!ZipArchive::openForWriting(dir->filePath("level.tbk"), ZipArchive::maxLevel + 1));
+}
+
+void TestZipArchive::neverWritesThroughLink()
+{
+    const QString victim = dir->filePath("victim.txt");
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    const QString path = dir->filePath("calc-backup.tbk");
+    QVERIFY(QFile::link(victim, path));
+
+    writeArchive(path, {{"A", "a"}});
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+    QCOMPARE(zipcheck::inspect(path).value("entries").toArray().size(), 1);
+}
+
+void TestZipArchive::entriesOpenInAscendingOrder()
+{
+    const QString path = dir->filePath("order.tbk");
+    writeArchive(path, {{"A", "a"}, {"B", "b"}, {"C", "c"}});
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(zip->openEntry(1));
+    QCOMPARE(zip->entryName(), QByteArray("B"));
+    QVERIFY(!zip->openEntry(0));
+    QVERIFY(zip->openEntry(2));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>("c"));
+    QVERIFY(!zip->openEntry(QByteArray("D")));
+}
+
+QTEST_GUILESS_MAIN(TestZipArchive)
+#include "tst_ziparchive.moc"
