@@ -771,6 +771,22 @@ ApplicationWindow {
 
     // ---- Editor and session signals -------------------------------------------------------
 
+    // The editor's send; false when the link reported an error during it.
+    function sendFromEditor(fileName, fileData) {
+        var failed = false
+        var onError = function() { failed = true }
+        calcSession.errorChange.connect(onError)
+        calcSession.sendFileFromEdit(fileName, fileData)
+        calcSession.errorChange.disconnect(onError)
+        return !failed
+    }
+
+    // The text did not reach the calculator: it stays unsaved, so closing the editor asks.
+    function keepEditorText(status) {
+        editor.setStatus(status)
+        editor.textModified = true
+    }
+
     Editor {
         id: editor
         objectName: "editor"
@@ -779,12 +795,14 @@ ApplicationWindow {
         // members are reached through root.
         onSendFile: {
             console.log("onSendFile invoked(fileName: " + fileName + ")")
-            if (root.connected) {
-                calcSession.sendFileFromEdit(fileName, fileData)
+            if (!root.connected) {
+                root.showStatus(texts.editorNoCalculator)
+                root.keepEditorText(texts.notConnected)
+            } else if (root.sendFromEditor(fileName, fileData)) {
                 editor.setStatus(texts.editorSent)
             } else {
-                root.showStatus(texts.editorNoCalculator)
-                editor.setStatus(texts.notConnected)
+                // The session's status line holds the failure.
+                root.keepEditorText(calcSession.statusLineText)
             }
         }
         onSaveFile: {
