@@ -115,11 +115,7 @@ void EditorRig::discard()
 
 void EditorRig::click(const char* name)
 {
-    clickIn(editor(), item(name));
-}
-
-void EditorRig::clickIn(QQuickWindow* window, QQuickItem* target, Qt::MouseButton button)
-{
+    QQuickItem* target = item(name);
     const QPointF centre(target->width() / 2, target->height() / 2);
-    QTest::mouseClick(window, button, Qt::NoModifier, target->mapToScene(centre).toPoint());
+    QTest::mouseClick(editor(), Qt::LeftButton, Qt::NoModifier, target->mapToScene(centre).toPoint());
 }

@@ -40,8 +40,8 @@ public:
     void open(const QString& fileName, const QString& text);
     // Closes the editor without the quit question, whatever its text.
     void discard();
+    // A left click in the middle of the editor's item.
     void click(const char* name);
-    void clickIn(QQuickWindow* window, QQuickItem* target, Qt::MouseButton button = Qt::LeftButton);
 
     QString codeFontFamily;
     QmlClipboardAdapter clipboard;
