@@ -58,6 +58,7 @@ ApplicationWindow {
         readonly property string editorNoCalculator: "No calculator is connected"
         readonly property string editorSent: "File successfully sent to the device"
         readonly property string editorSaved: "File successfully saved"
+        readonly property string editorNotSaved: "Error: the file could not be saved"
         readonly property string deleteQuestion: "Do you want to delete next files:"
         readonly property string backupSuffix: ".tbk"
     }
@@ -781,7 +782,7 @@ ApplicationWindow {
         return !failed
     }
 
-    // The text did not reach the calculator: it stays unsaved, so closing the editor asks.
+    // The text was neither sent nor saved: it stays unsaved, so closing the editor asks.
     function keepEditorText(status) {
         editor.setStatus(status)
         editor.textModified = true
@@ -807,8 +808,10 @@ ApplicationWindow {
         }
         onSaveFile: {
             console.log("onSaveFile invoked(fileName: " + filePath + ")")
-            calcSession.saveFileOnComputer(filePath, fileData)
-            editor.setStatus(texts.editorSaved)
+            if (calcSession.saveFileOnComputer(filePath, fileData))
+                editor.setStatus(texts.editorSaved)
+            else
+                root.keepEditorText(texts.editorNotSaved)
         }
     }
 

@@ -70,7 +70,8 @@ public:
     Q_INVOKABLE void renameBackup(QString oldName, QString newName);
     Q_INVOKABLE void removeFile(QString name);
     Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
-    Q_INVOKABLE void saveFileOnComputer(QString fileName, QString fileData);
+    // True when the file was written whole; the window must not call a failed save a success.
+    Q_INVOKABLE bool saveFileOnComputer(QString fileName, QString fileData);
     Q_INVOKABLE QString getInfo();
     Q_INVOKABLE QString getProgramName(bool withVersion = true);
     Q_INVOKABLE QString fileNameFromUrl(QUrl fileUrl);

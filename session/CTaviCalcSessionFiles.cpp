@@ -46,20 +46,19 @@ QString CTaviCalcSession::fileDirFromUrl(QUrl fileUrl)
 }
 
 // Written beside the old file and renamed over it, so a failed write keeps the old program.
-void CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
+bool CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
 {
     QSaveFile file(fileName);
     // In a folder that takes no new files, an existing writable file is still written.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return;
+        return false;
     QByteArray bytes = fileData.toLatin1();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
     // A short write (a full disk) does not stop the commit by itself: checked here, the
     // partial copy is discarded instead.
-    if (file.write(bytes) == bytes.size() && file.flush())
-        file.commit();
+    return file.write(bytes) == bytes.size() && file.flush() && file.commit();
 }
 
 // Saving the archive onto its own path keeps it, also from the removal that follows the save.

@@ -22,6 +22,7 @@ constexpr char emptyName[] = "Empty file name";
 constexpr char badName[] = "Error: file name must contain only numbers and latin letters";
 constexpr char sentStatus[] = "File successfully sent to the device";
 constexpr char savedStatus[] = "File successfully saved";
+constexpr char notSavedStatus[] = "Error: the file could not be saved";
 constexpr char notConnected[] = "Calculator is not connected";
 constexpr char noCalculator[] = "No calculator is connected";
 constexpr char errorStart[] = "Error: ";
@@ -472,6 +473,7 @@ void TestEditorWindow::saveDialog_data()
     QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb";
     QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt";
     QTest::newRow("empty name") << "" << 0 << QString();
+    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb";
 }
 
 void TestEditorWindow::saveDialog()
@@ -502,6 +504,12 @@ void TestEditorWindow::saveDialog()
     }
     QCOMPARE(saves.count(), 1);
     QCOMPARE(saves.first(), (QVariantList{folder + saved, text}));
+    if (!QFileInfo(folder + saved).dir().exists()) {
+        // A save that failed is no success: the text stays unsaved, so closing still asks.
+        QCOMPARE(rig->status(), QString(notSavedStatus));
+        QCOMPARE(rig->property("textModified").toBool(), true);
+        return;
+    }
     QCOMPARE(fileContent(folder + saved), text.toLatin1() + '\n');
     QCOMPARE(rig->status(), QString(savedStatus));
     QCOMPARE(rig->property("fileName").toString(), saved);

@@ -180,7 +180,7 @@ void TestSessionLocal::saveFileOnComputer()
     const QString path = dir.filePath("saved.tcb");
     writeFile(path, QByteArray(100, 'x'));
     CTaviCalcSession session;
-    session.saveFileOnComputer(path, text);
+    QVERIFY(session.saveFileOnComputer(path, text));
     QCOMPARE(readAll(path), bytes);
 }
 
@@ -191,7 +191,7 @@ void TestSessionLocal::failedSaveKeepsOldFile()
     CTaviCalcSession session;
     {
         FileSizeLimit limit(64);
-        session.saveFileOnComputer(path, QString(1000, 'n'));
+        QVERIFY(!session.saveFileOnComputer(path, QString(1000, 'n')));
     }
     QCOMPARE(readAll(path), QByteArray("old program\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter("kept"), QStringList{"kept.tcb"});
