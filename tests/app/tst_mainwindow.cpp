@@ -219,12 +219,7 @@ void TestMainWindow::initTestCase()
     QGuiApplication::setFont(AppStartup::defaultFont(AppStartup::registerFontFamily(AppStartup::codeFontPath)));
     // The offscreen platform has no OpenGL; the windows are drawn in software.
     QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
-    CTaviCalc::Timeouts waits;
-    waits.write = 2000;
-    waits.firstByte = 500;
-    waits.withinFrame = 500;
-    waits.rebootPause = 100;
-    CTaviCalc::setTimeoutsForTesting(waits);
+    calcsim::shortenLinkWaits();
 }
 
 void TestMainWindow::init()

@@ -2,7 +2,7 @@
 
 bool CalculatorFixture::prepare()
 {
-    shortenLinkWaits();
+    calcsim::shortenLinkWaits();
     if (!QDir(dir.path()).mkdir("tmp"))
         return false;
     qputenv("TMPDIR", dir.filePath("tmp").toLocal8Bit());
@@ -28,7 +28,7 @@ void CalculatorFixture::tearDown()
     log.reset();
     rig.reset();
     sim.reset();
-    shortenLinkWaits();
+    calcsim::shortenLinkWaits();
     archive = dir.filePath("saved.tbk");
 }
 

@@ -67,17 +67,6 @@ public:
     QStringList lines;
 };
 
-// Short link waits: a silent calculator costs half a second, not ten.
-inline void shortenLinkWaits()
-{
-    CTaviCalc::Timeouts waits;
-    waits.write = 2000;
-    waits.firstByte = 500;
-    waits.withinFrame = 500;
-    waits.rebootPause = 100;
-    CTaviCalc::setTimeoutsForTesting(waits);
-}
-
 // The content of a calculator file; null when the calculator has no such file.
 inline QByteArray contentOn(calcsim::CalcSimulator& sim, const QByteArray& name)
 {

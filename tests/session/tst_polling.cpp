@@ -43,7 +43,7 @@ private slots:
 
 void TestPolling::initTestCase()
 {
-    shortenLinkWaits();
+    calcsim::shortenLinkWaits();
 }
 
 void TestPolling::followsPorts_data()

@@ -35,7 +35,7 @@ private:
 
 void TestTransfers::initTestCase()
 {
-    shortenLinkWaits();
+    calcsim::shortenLinkWaits();
 }
 
 // The main window's dialogue: replace questions before the next renaming warning, then the job.

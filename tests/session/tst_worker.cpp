@@ -19,7 +19,7 @@ private slots:
 
 void TestWorker::initTestCase()
 {
-    shortenLinkWaits();
+    calcsim::shortenLinkWaits();
 }
 
 // A job's results reach the main thread with its finished(), never earlier: polling may read
