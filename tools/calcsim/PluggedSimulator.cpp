@@ -1,5 +1,7 @@
 #include "PluggedSimulator.h"
 
+#include "link/CTaviCalc.h"
+
 #include "VirtualUsbBus.h"
 
 namespace calcsim {
@@ -24,6 +26,16 @@ void PluggedSimulator::unplug()
     if (!port.isEmpty())
         VirtualUsbBus::unplug(port);
     port.clear();
+}
+
+void shortenLinkWaits()
+{
+    CTaviCalc::Timeouts waits;
+    waits.write = 2000;
+    waits.firstByte = 500;
+    waits.withinFrame = 500;
+    waits.rebootPause = 100;
+    CTaviCalc::setTimeoutsForTesting(waits);
 }
 
 } // namespace calcsim

@@ -31,4 +31,8 @@ private:
     QString port;
 };
 
+// Link waits for suites that drive whole jobs: a silent calculator costs half a second, not
+// ten, and a restore's reboot pause a tenth of one.
+void shortenLinkWaits();
+
 } // namespace calcsim

@@ -1,0 +1,212 @@
+#include "session/CTaviCalcSession.h"
+
+#include "link/CTaviCalc.h"
+#include "session/CTaviWorker.h"
+#include "session/SessionTexts.h"
+#include "session/TaviCalcModel.h"
+#include "session/TaviFileModel.h"
+
+#include <QGuiApplication>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+
+CTaviCalcSession::CTaviCalcSession(QObject* parent)
+    : QObject(parent)
+{
+    // QML hands URL arrays to toCalcUrls; FileEntry is the argument of onFileSend.
+    qRegisterMetaType<QList<QUrl>>("QList<QUrl>");
+    qRegisterMetaType<FileEntry>("FileEntry");
+}
+
+// Running jobs end first; their workers and every other worker go with the session.
+CTaviCalcSession::~CTaviCalcSession()
+{
+    QList<CTaviWorker*> owned = workers;
+    for (const Job& job : qAsConst(jobs)) {
+        // The job's worker may already have asked the thread to quit through an event that
+        // the main thread will not process any more.
+        job.thread->quit();
+        job.thread->wait();
+        delete job.thread;
+        if (!owned.contains(job.worker))
+            owned.append(job.worker);
+    }
+    qDeleteAll(owned);
+}
+
+void CTaviCalcSession::initialize(TaviCalcModel* calcModel, TaviFileModel* fileModel)
+{
+    this->calcModel = calcModel;
+    this->fileModel = fileModel;
+    connect(calcModel, SIGNAL(indexOrSizeChange(int)), this, SLOT(onIndexChange(int)));
+    pollTimer = new QTimer(this);
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(update()));
+    pollTimer->start(pollIntervalMs);
+    QStringList names;
+    for (const CTaviWorker* worker : qAsConst(workers))
+        names.append(worker->getDeviceName());
+    calcModel->initialize(names);
+    if (const CTaviWorker* worker = currentWorker())
+        fileModel->initialize(worker->getFilesInfo());
+}
+
+int CTaviCalcSession::getMaxFileNameLen() const
+{
+    return maxFileNameLength;
+}
+
+// Calculators are matched by port name; all removals come before any addition.
+void CTaviCalcSession::update()
+{
+    QList<QSerialPortInfo> found = CTaviCalc::findCalcs();
+    int row = 0;
+    while (row < workers.size()) {
+        const QString portName = workers.at(row)->getPortName();
+        const auto match = std::find_if(found.begin(), found.end(), [&](const QSerialPortInfo& port) {
+            return port.portName() == portName;
+        });
+        if (match == found.end()) {
+            dropWorker(row);
+            continue;
+        }
+        found.erase(match);
+        ++row;
+    }
+    for (const QSerialPortInfo& port : qAsConst(found))
+        addCalc(port);
+}
+
+// The worker leaves the list before its row goes, since the model's announcement reads the
+// list at once; a worker still running a job is released when that job has ended.
+void CTaviCalcSession::dropWorker(int row)
+{
+    CTaviWorker* worker = workers.takeAt(row);
+    calcModel->deleteAt(row);
+    if (!isInJob(worker))
+        delete worker;
+}
+
+void CTaviCalcSession::addCalc(QSerialPortInfo port)
+{
+    auto* worker = new CTaviWorker(port, nullptr);
+    connect(worker, SIGNAL(errorNotify(QString)), this, SLOT(onErrorChange(QString)));
+    raiseFirstWindow();
+    workers.append(worker);
+    calcModel->pushBack(worker->getDeviceName());
+    emit connectNewCalc();
+}
+
+void CTaviCalcSession::onIndexChange(int newIndex)
+{
+    onStatusChange(QString(""));
+    const int oldIndex = currentIndex;
+    currentIndex = newIndex;
+    reloadFileModel();
+    emit indexChanged(oldIndex, newIndex);
+}
+
+void CTaviCalcSession::onFilesListChange()
+{
+    reloadFileModel();
+}
+
+void CTaviCalcSession::onDevNameChange()
+{
+    if (const CTaviWorker* worker = currentWorker())
+        calcModel->changeName(worker->getDeviceName());
+}
+
+void CTaviCalcSession::reloadFileModel()
+{
+    fileModel->clear();
+    if (const CTaviWorker* worker = currentWorker())
+        fileModel->setFileNames(worker->getFilesInfo());
+}
+
+CTaviWorker* CTaviCalcSession::currentWorker() const
+{
+    return workers.value(currentIndex, nullptr);
+}
+
+void CTaviCalcSession::onErrorChange(QString errorText)
+{
+    error = errorText;
+    emit errorChange();
+    raiseFirstWindow();
+}
+
+void CTaviCalcSession::raiseFirstWindow()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    if (windows.isEmpty())
+        return;
+    windows.first()->raise();
+    windows.first()->requestActivate();
+}
+
+void CTaviCalcSession::onStatusChange(QString newStatus)
+{
+    statusLineText = newStatus;
+    emit statusLineTextChange();
+}
+
+void CTaviCalcSession::onIAmBusy()
+{
+    isBusy = true;
+    emit isBusyChange();
+}
+
+void CTaviCalcSession::onIAmNotBusy()
+{
+    isBusy = false;
+    emit isBusyChange();
+}
+
+void CTaviCalcSession::onFileDelete(QString fName)
+{
+    fileModel->deleteByName(fName);
+}
+
+void CTaviCalcSession::onFileSend(FileEntry fInf)
+{
+    fileModel->addFile(fInf);
+}
+
+QString CTaviCalcSession::errorStatus() const
+{
+    return SessionTexts::errorPrefix + error;
+}
+
+// The job's outcome: the last error text relayed during it, or the job's success text.
+void CTaviCalcSession::showOutcome(const QString& successText)
+{
+    onStatusChange(error.isEmpty() ? successText : errorStatus());
+}
+
+void CTaviCalcSession::onSendFilesEnd()
+{
+    showOutcome(SessionTexts::filesSent);
+}
+
+void CTaviCalcSession::onDownloadFilesEnd()
+{
+    showOutcome(SessionTexts::filesDownloaded + downloadDir + "/");
+}
+
+void CTaviCalcSession::onDeleteSelectedFilesEnd()
+{
+    showOutcome(SessionTexts::filesDeleted);
+}
+
+void CTaviCalcSession::onRestoreBackupEnd()
+{
+    showOutcome(SessionTexts::backupSent);
+}
+
+void CTaviCalcSession::onChangeCalcNameEnd()
+{
+    showOutcome(SessionTexts::nameChanged);
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "link/LinkTypes.h"
+
+#include <QDir>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QSerialPortInfo>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+class CTaviWorker;
+class QThread;
+class QTimer;
+class TaviCalcModel;
+class TaviFileModel;
+
+// The one controller the QML documents drive: the connected calculators and the current one,
+// the transfer lists and their collisions, the long operations run as jobs on threads of
+// their own, and the status line, error text and busy flag that show their outcome.
+class CTaviCalcSession : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int maxFileNameLen READ getMaxFileNameLen CONSTANT)
+    Q_PROPERTY(int currentIndex MEMBER currentIndex NOTIFY indexChanged)
+    Q_PROPERTY(QString error MEMBER error NOTIFY errorChange)
+    Q_PROPERTY(bool isBusy MEMBER isBusy NOTIFY isBusyChange)
+    Q_PROPERTY(QString statusLineText MEMBER statusLineText NOTIFY statusLineTextChange)
+
+public:
+    // A 14-character base, the dot and a 3-character extension.
+    static constexpr int maxFileNameLength = 18;
+    static constexpr int pollIntervalMs = 1000;
+
+    explicit CTaviCalcSession(QObject* parent = nullptr);
+    ~CTaviCalcSession() override;
+
+    void initialize(TaviCalcModel* calcModel, TaviFileModel* fileModel);
+    void addCalc(QSerialPortInfo port);
+    bool isFileWillBeSend(QString name);
+    int getMaxFileNameLen() const;
+
+    Q_INVOKABLE bool isFileExist(QString name);
+    Q_INVOKABLE void toCalcUrls(const QList<QUrl>& urls);
+    Q_INVOKABLE bool isToCalcZeroSizeCollision();
+    Q_INVOKABLE bool isToCalcNameCollision();
+    Q_INVOKABLE bool isToCalcExistingCollision();
+    Q_INVOKABLE bool isFromCalcCollision();
+    Q_INVOKABLE void sendFiles();
+    Q_INVOKABLE QString collisionToCalcZeroSizeFileName();
+    Q_INVOKABLE QString collisionToCalcFileName();
+    Q_INVOKABLE QString getNameToCalcCollisionOld();
+    Q_INVOKABLE QString getNameToCalcCollisionNew();
+    Q_INVOKABLE QString collisionFromCalcFileName();
+    Q_INVOKABLE void releaseToCalcCollision(bool replace);
+    Q_INVOKABLE void releaseFromCalcCollision(bool replace);
+    Q_INVOKABLE void fromCalcUrls(bool checkCollision = false,
+                                  QUrl destFolder = QUrl::fromLocalFile(QDir::tempPath()));
+    Q_INVOKABLE QList<QUrl> downloadFiles();
+    Q_INVOKABLE void deleteSelectedFiles();
+    Q_INVOKABLE void addSelected(int row);
+    Q_INVOKABLE void changeCalcName(QString name);
+    Q_INVOKABLE void downloadForEdit(int row);
+    Q_INVOKABLE void createBackup();
+    Q_INVOKABLE void restoreBackup(const QUrl& url);
+    Q_INVOKABLE void renameBackup(QString oldName, QString newName);
+    Q_INVOKABLE void removeFile(QString name);
+    Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
+    // True when the file was written whole; the window must not call a failed save a success.
+    Q_INVOKABLE bool saveFileOnComputer(QString fileName, QString fileData);
+    Q_INVOKABLE QString getInfo();
+    Q_INVOKABLE QString getProgramName(bool withVersion = true);
+    Q_INVOKABLE QString fileNameFromUrl(QUrl fileUrl);
+    Q_INVOKABLE QString fileDirFromUrl(QUrl fileUrl);
+
+signals:
+    void indexChanged(int oldIndex, int newIndex);
+    void connectNewCalc();
+    void errorChange();
+    void isBusyChange();
+    void doYouWantReplace();
+    void statusLineTextChange();
+    void openEditFromCalc(QString fileName, QString fileData);
+    void backupLoaded(QString fileName);
+
+public slots:
+    void onIndexChange(int newIndex);
+    void update();
+    void onErrorChange(QString errorText);
+    void onIAmBusy();
+    void onIAmNotBusy();
+    void onFileDelete(QString fName);
+    void onFileSend(FileEntry fInf);
+    void onStatusChange(QString newStatus);
+    void onSendFilesEnd();
+    void onDownloadFilesEnd();
+    void onDeleteSelectedFilesEnd();
+    void onRestoreBackupEnd();
+    void onChangeCalcNameEnd();
+    void onDevNameChange();
+    void onFilesListChange();
+
+private:
+    // How one kind of job is wired: the worker's slot and the session's slots, as signatures
+    // made by SLOT(); a null reload or end slot means the job has none.
+    struct JobWiring
+    {
+        const char* workerSlot;
+        const char* reloadSlot;
+        const char* endSlot;
+        bool relaysBackup;
+    };
+    // A started job, until its thread has finished.
+    struct Job
+    {
+        QThread* thread;
+        CTaviWorker* worker;
+        // The connections between the worker and objects that outlive the job.
+        QList<QMetaObject::Connection> workerLinks;
+    };
+
+    CTaviWorker* currentWorker() const;
+    bool isInJob(const CTaviWorker* worker) const;
+    bool mayStartJob();
+    void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
+    void endJob(QThread* thread);
+    void dropWorker(int row);
+    void reloadFileModel();
+    void showOutcome(const QString& successText);
+    QString errorStatus() const;
+    void takeIntoSendList(const SendItem& item);
+    static void raiseFirstWindow();
+
+    int currentIndex = -1;
+    QList<FileEntry> selectedFiles;
+    QList<SendItem> sendList;
+    QList<FileEntry> downloadList;
+    QList<SendItem> toCalcExistingCollisions;
+    QList<SendItem> toCalcNameCollisions;
+    QList<FileEntry> fromCalcCollisions;
+    QStringList toCalcZeroSizeNames;
+    QString nameToCalcCollisionOld;
+    QString nameToCalcCollisionNew;
+    QList<CTaviWorker*> workers;
+    TaviCalcModel* calcModel = nullptr;
+    TaviFileModel* fileModel = nullptr;
+    QTimer* pollTimer = nullptr;
+    QString error;
+    QString downloadDir;
+    bool isBusy = false;
+    QString statusLineText;
+
+    QList<Job> jobs;
+    // A backup archive saved onto its own path, kept from the removal that follows the save.
+    QString keptBackup;
+};

@@ -1,0 +1,113 @@
+#include "session/CTaviCalcSession.h"
+
+#include "session/CTaviWorker.h"
+
+#include <QThread>
+
+void CTaviCalcSession::sendFiles()
+{
+    if (!mayStartJob())
+        return;
+    startJob({SLOT(sendFiles()), SLOT(onFilesListChange()), SLOT(onSendFilesEnd()), false},
+             [this](CTaviWorker& worker) { worker.sendList = sendList; });
+}
+
+QList<QUrl> CTaviCalcSession::downloadFiles()
+{
+    if (!mayStartJob())
+        return {};
+    startJob({SLOT(getFiles()), nullptr, SLOT(onDownloadFilesEnd()), false}, [this](CTaviWorker& worker) {
+        worker.fileList = downloadList;
+        worker.destDir = downloadDir;
+    });
+    // Where the job will write each file; none of them need exist yet.
+    QList<QUrl> urls;
+    for (const FileEntry& entry : qAsConst(downloadList))
+        urls.append(QUrl::fromLocalFile(downloadDir + "/" + entry.first));
+    return urls;
+}
+
+void CTaviCalcSession::deleteSelectedFiles()
+{
+    if (!mayStartJob())
+        return;
+    startJob({SLOT(delFiles()), SLOT(onFilesListChange()), SLOT(onDeleteSelectedFilesEnd()), false},
+             [this](CTaviWorker& worker) { worker.fileList = selectedFiles; });
+    selectedFiles.clear();
+}
+
+void CTaviCalcSession::createBackup()
+{
+    if (!mayStartJob())
+        return;
+    startJob({SLOT(createBackup()), nullptr, nullptr, true}, [](CTaviWorker&) {});
+}
+
+void CTaviCalcSession::restoreBackup(const QUrl& url)
+{
+    if (!mayStartJob())
+        return;
+    startJob({SLOT(restoreBackup()), SLOT(onFilesListChange()), SLOT(onRestoreBackupEnd()), false},
+             [&url](CTaviWorker& worker) { worker.backupUrl = url; });
+}
+
+void CTaviCalcSession::changeCalcName(QString name)
+{
+    if (!mayStartJob())
+        return;
+    startJob({SLOT(setDeviceName()), SLOT(onDevNameChange()), SLOT(onChangeCalcNameEnd()), false},
+             [&name](CTaviWorker& worker) { worker.newName = name; });
+}
+
+// One job at a time: a running worker must not be moved or given new inputs. Otherwise a
+// pending error text is cleared, and a job starts only with a current calculator.
+bool CTaviCalcSession::mayStartJob()
+{
+    if (!jobs.isEmpty())
+        return false;
+    if (!error.isEmpty())
+        onErrorChange(QString(""));
+    return currentWorker() != nullptr;
+}
+
+void CTaviCalcSession::startJob(const JobWiring& wiring,
+                                const std::function<void(CTaviWorker&)>& setInputs)
+{
+    CTaviWorker* worker = currentWorker();
+    auto* thread = new QThread();
+    setInputs(*worker);
+    worker->moveToThread(thread);
+    Job job{thread, worker, {}};
+    if (wiring.relaysBackup)
+        job.workerLinks << connect(worker, SIGNAL(backupLoaded(QString)), this, SIGNAL(backupLoaded(QString)));
+    connect(thread, SIGNAL(started()), this, SLOT(onIAmBusy()));
+    connect(thread, SIGNAL(started()), worker, wiring.workerSlot);
+    if (wiring.reloadSlot)
+        job.workerLinks << connect(worker, SIGNAL(finished()), this, wiring.reloadSlot);
+    job.workerLinks << connect(worker, SIGNAL(finished()), thread, SLOT(quit()));
+    if (wiring.endSlot)
+        connect(thread, SIGNAL(finished()), this, wiring.endSlot);
+    connect(thread, SIGNAL(finished()), this, SLOT(onIAmNotBusy()));
+    connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()));
+    connect(thread, &QThread::finished, this, [this, thread] { endJob(thread); });
+    jobs.append(job);
+    thread->start(QThread::InheritPriority);
+}
+
+// The worker's finished() has been delivered by now: its connections to the session served
+// this job only. A worker that polling dropped meanwhile is released here.
+void CTaviCalcSession::endJob(QThread* thread)
+{
+    const auto job = std::find_if(jobs.begin(), jobs.end(), [thread](const Job& j) { return j.thread == thread; });
+    for (const QMetaObject::Connection& link : qAsConst(job->workerLinks))
+        disconnect(link);
+    CTaviWorker* worker = job->worker;
+    jobs.erase(job);
+    if (!workers.contains(worker))
+        delete worker;
+}
+
+bool CTaviCalcSession::isInJob(const CTaviWorker* worker) const
+{
+    return std::any_of(jobs.cbegin(), jobs.cend(), [worker](const Job& job) { return job.worker == worker; });
+}

@@ -1,0 +1,154 @@
+#include "session/CTaviCalcSession.h"
+
+#include "link/CTaviCalc.h"
+#include "session/TaviFileModel.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+bool CTaviCalcSession::isFileExist(QString name)
+{
+    return fileModel->isFileExist(name);
+}
+
+bool CTaviCalcSession::isFileWillBeSend(QString name)
+{
+    const QString wanted = name.toUpper();
+    return std::any_of(sendList.cbegin(), sendList.cend(),
+                       [&](const SendItem& item) { return item.second.toUpper() == wanted; });
+}
+
+// Sorts the chosen files: empty ones aside, renamed ones to a warning, names already on the
+// calculator or already to be sent to a replace question, the rest straight to sending.
+void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
+{
+    toCalcExistingCollisions.clear();
+    sendList.clear();
+    toCalcNameCollisions.clear();
+    for (const QUrl& url : urls) {
+        const QString path = url.toLocalFile();
+        const QString fileName = url.fileName();
+        if (QFile(path).size() == 0) {
+            toCalcZeroSizeNames.append(fileName);
+            continue;
+        }
+        const SendItem item(path, CTaviCalc::convertToSfn(fileName));
+        if (item.second.size() != fileName.size())
+            toCalcNameCollisions.append(item);
+        else
+            takeIntoSendList(item);
+    }
+}
+
+// Checked against the lists as they stand now, so earlier answers of the same pass count.
+void CTaviCalcSession::takeIntoSendList(const SendItem& item)
+{
+    if (fileModel->isFileExist(item.second) || isFileWillBeSend(item.second))
+        toCalcExistingCollisions.append(item);
+    else
+        sendList.append(item);
+}
+
+bool CTaviCalcSession::isToCalcZeroSizeCollision()
+{
+    return !toCalcZeroSizeNames.isEmpty();
+}
+
+QString CTaviCalcSession::collisionToCalcZeroSizeFileName()
+{
+    return toCalcZeroSizeNames.isEmpty() ? QString("") : toCalcZeroSizeNames.takeFirst();
+}
+
+bool CTaviCalcSession::isToCalcExistingCollision()
+{
+    return !toCalcExistingCollisions.isEmpty();
+}
+
+QString CTaviCalcSession::collisionToCalcFileName()
+{
+    return toCalcExistingCollisions.isEmpty() ? QString("") : toCalcExistingCollisions.first().second;
+}
+
+void CTaviCalcSession::releaseToCalcCollision(bool replace)
+{
+    if (toCalcExistingCollisions.isEmpty())
+        return;
+    const SendItem collision = toCalcExistingCollisions.takeFirst();
+    if (!replace)
+        return;
+    for (SendItem& item : sendList) {
+        if (item.second == collision.second) {
+            item = collision;
+            return;
+        }
+    }
+    sendList.append(collision);
+}
+
+// Each true answer consumes one name-change case; the caller reads its two names next.
+bool CTaviCalcSession::isToCalcNameCollision()
+{
+    if (toCalcNameCollisions.isEmpty())
+        return false;
+    const SendItem item = toCalcNameCollisions.first();
+    nameToCalcCollisionOld = QFileInfo(item.first).fileName();
+    nameToCalcCollisionNew = item.second;
+    takeIntoSendList(item);
+    toCalcNameCollisions.removeFirst();
+    return true;
+}
+
+QString CTaviCalcSession::getNameToCalcCollisionOld()
+{
+    return nameToCalcCollisionOld;
+}
+
+QString CTaviCalcSession::getNameToCalcCollisionNew()
+{
+    return nameToCalcCollisionNew;
+}
+
+void CTaviCalcSession::addSelected(int row)
+{
+    const FileEntry entry = fileModel->getFileInfAt(row);
+    if (entry.first.isEmpty() && entry.second == 0)
+        return;
+    selectedFiles.append(entry);
+}
+
+void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
+{
+    fromCalcCollisions.clear();
+    downloadList.clear();
+    downloadDir = destFolder.toLocalFile();
+    const QDir folder(downloadDir);
+    for (const FileEntry& entry : qAsConst(selectedFiles)) {
+        if (checkCollision && folder.exists(entry.first))
+            fromCalcCollisions.append(entry);
+        else
+            downloadList.append(entry);
+    }
+    selectedFiles.clear();
+}
+
+bool CTaviCalcSession::isFromCalcCollision()
+{
+    return !fromCalcCollisions.isEmpty();
+}
+
+QString CTaviCalcSession::collisionFromCalcFileName()
+{
+    return fromCalcCollisions.isEmpty() ? QString("")
+                                        : QUrl::fromLocalFile(fromCalcCollisions.first().first).fileName();
+}
+
+void CTaviCalcSession::releaseFromCalcCollision(bool replace)
+{
+    if (fromCalcCollisions.isEmpty())
+        return;
+    const FileEntry collision = fromCalcCollisions.takeFirst();
+    if (replace)
+        downloadList.append(collision);
+}

@@ -1,0 +1,132 @@
+#include "session/CTaviWorker.h"
+
+#include "link/CTaviCalc.h"
+
+#include <QCoreApplication>
+
+CTaviWorker::CTaviWorker(QSerialPortInfo info, QObject* parent)
+    : QObject(parent)
+    , port(info)
+{
+    // Made before any connection of the session, so the results are published before a
+    // reload slot of the session reads them: queued after a job, at once after a direct call.
+    connect(this, &CTaviWorker::finished, this, &CTaviWorker::publishResults);
+    initialize();
+}
+
+QString CTaviWorker::getDeviceName() const
+{
+    return deviceName;
+}
+
+QString CTaviWorker::getPortName() const
+{
+    return port.portName();
+}
+
+QList<FileEntry> CTaviWorker::getFilesInfo() const
+{
+    return filesInfo;
+}
+
+// The first read; its failures are not reported, the calculator keeps an empty name and list.
+void CTaviWorker::initialize()
+{
+    CTaviCalc link(port, this);
+    jobDeviceName = link.getName();
+    jobFilesInfo = link.getFilesInfo();
+    publishResults();
+}
+
+void CTaviWorker::sendFiles()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) {
+        link.genSendFilesRequest(sendList);
+        reloadFiles(link);
+    });
+}
+
+void CTaviWorker::getFiles()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) { link.genGetFilesRequest(fileList, destDir); });
+}
+
+void CTaviWorker::delFiles()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) {
+        link.genDelFilesRequest(fileList);
+        reloadFiles(link);
+    });
+}
+
+void CTaviWorker::setDeviceName()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) {
+        // The link keeps the new name on success and the reported one otherwise.
+        link.setDeviceName(newName);
+        jobDeviceName = link.getName();
+    });
+}
+
+void CTaviWorker::getFileForEdit()
+{
+    runOperation(Relay::Off, [this](CTaviCalc& link) {
+        const QPair<QString, QString> file = link.genGetFileString(fileList.value(0));
+        emit fileForEditRecv(file.first, file.second);
+    });
+}
+
+void CTaviWorker::sendFileFromEdit(QString const& fileName, QString const& fileData)
+{
+    runOperation(Relay::On, [&](CTaviCalc& link) {
+        link.genSendFileString(fileName, fileData);
+        reloadFiles(link);
+    });
+}
+
+void CTaviWorker::createBackup()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) {
+        const std::optional<QString> path = link.createBackup();
+        // No archive, no save dialog.
+        if (path && !path->isEmpty())
+            emit backupLoaded(*path);
+    });
+}
+
+void CTaviWorker::restoreBackup()
+{
+    runOperation(Relay::On, [this](CTaviCalc& link) {
+        link.restoreBackup(backupUrl);
+        reloadFiles(link);
+    });
+}
+
+// The frame of every operation: a link of its own on the running thread, the relay of the
+// link's error texts where wanted, the hand-back to the main thread, then finished().
+void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)>& operation)
+{
+    {
+        // Closed again before the worker is handed back, so the port is free for the next
+        // operation and the link never outlives its thread's use of it.
+        CTaviCalc link(port, this);
+        if (relay == Relay::On)
+            connect(&link, SIGNAL(errorNotify(QString)), this, SIGNAL(errorNotify(QString)));
+        operation(link);
+        if (relay == Relay::On)
+            disconnect(&link, SIGNAL(errorNotify(QString)), this, SIGNAL(errorNotify(QString)));
+    }
+    moveToThread(QCoreApplication::instance()->thread());
+    emit finished();
+}
+
+void CTaviWorker::reloadFiles(CTaviCalc& link)
+{
+    jobFilesInfo = link.getFilesInfo();
+}
+
+void CTaviWorker::publishResults()
+{
+    deviceName = jobDeviceName;
+    filesInfo = jobFilesInfo;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "link/LinkTypes.h"
+
+#include <QList>
+#include <QObject>
+#include <QSerialPortInfo>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class CTaviCalc;
+
+// One connected calculator inside the session: its port, its name and its file list, and
+// one slot per operation on it. Each slot opens its own link to the calculator, runs one
+// operation and emits finished(); the session runs most of them on a job thread.
+class CTaviWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    CTaviWorker(QSerialPortInfo info, QObject* parent);
+
+    // Inputs of the next job, written by the session before the job starts.
+    QList<SendItem> sendList;
+    QList<FileEntry> fileList;
+    QString destDir;
+    QString newName;
+    QUrl backupUrl;
+
+    // What the last finished operation published; safe to read on the main thread at any
+    // time, also while a job runs.
+    QString getDeviceName() const;
+    QString getPortName() const;
+    QList<FileEntry> getFilesInfo() const;
+
+signals:
+    void fileForEditRecv(QString fileName, QString fileData);
+    void backupLoaded(QString fileName);
+    void finished();
+    void errorNotify(QString errorText);
+
+public slots:
+    void sendFiles();
+    void getFiles();
+    void delFiles();
+    void setDeviceName();
+    void getFileForEdit();
+    void sendFileFromEdit(QString const& fileName, QString const& fileData);
+    void createBackup();
+    void restoreBackup();
+
+private:
+    enum class Relay { On, Off };
+
+    void initialize();
+    void runOperation(Relay relay, const std::function<void(CTaviCalc&)>& operation);
+    void reloadFiles(CTaviCalc& link);
+    void publishResults();
+
+    QSerialPortInfo port;
+    QString deviceName;
+    QList<FileEntry> filesInfo;
+    // Written by the running operation on its own thread; copied into deviceName and
+    // filesInfo on the main thread once its finished() arrives there.
+    QString jobDeviceName;
+    QList<FileEntry> jobFilesInfo;
+};

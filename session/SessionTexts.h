@@ -1,0 +1,31 @@
+#pragma once
+
+// The session's user-facing texts and fixed values, kept in one place.
+namespace SessionTexts {
+
+inline constexpr char programName[] = "Tavilink";
+inline constexpr char programVersion[] = " 2.6.1";
+inline constexpr char copyright[] = "Copyright (C) 2024 The Tavilink developers.";
+inline constexpr char rightsNotice[] =
+    "This program is provided as is, without warranty of any kind, to the extent permitted "
+    "by law.";
+inline constexpr char calculatorNotice[] =
+    "TaviCalc and TaviBasic programs and data remain the property of their authors.";
+
+inline constexpr char errorPrefix[] = "Error: ";
+inline constexpr char filesSent[] = "Files successful sent to calculator";
+inline constexpr char filesDownloaded[] = "Files successfully download on path: ";
+inline constexpr char filesDeleted[] = "Files successfully deleted";
+inline constexpr char backupSent[] = "Backup successfully sent to calculator";
+inline constexpr char nameChanged[] = "Calculator name successfully changed";
+
+// Program files carry one of these in their name.
+inline constexpr char programMarkLower[] = ".tcb";
+inline constexpr char programMarkUpper[] = ".TCB";
+inline constexpr char fileInfoError[] = "File information error";
+inline constexpr char fileTypeError[] = "File type error. Please select TaviBasic program file";
+inline constexpr char noCalculatorToSend[] = "Calculator for sending the file is not selected";
+inline constexpr char programSentBefore[] = "File '";
+inline constexpr char programSentAfter[] = "' successfully sent";
+
+} // namespace SessionTexts

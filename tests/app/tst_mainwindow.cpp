@@ -1,0 +1,877 @@
+#include "app/AppStartup.h"
+#include "app/QmlClipboardAdapter.h"
+#include "editor/TaviFuncTreeModel.h"
+#include "link/CTaviCalc.h"
+#include "session/CTaviCalcSession.h"
+#include "session/SessionTexts.h"
+#include "session/TaviCalcModel.h"
+#include "session/TaviFileModel.h"
+
+#include "PluggedSimulator.h"
+#include "SimTestMain.h"
+
+#include <QClipboard>
+#include <QMimeData>
+#include <QPixmap>
+#include <QScreen>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+using calcsim::FileList;
+using calcsim::PluggedSimulator;
+// Files by name, for comparisons that leave the order aside.
+using Files = QMap<QByteArray, QByteArray>;
+
+namespace {
+
+constexpr char notConnected[] = "Calculator is not connected";
+constexpr char untouched[] = "status before";
+constexpr int rowHeight = 20;
+constexpr int headerHeight = 24;
+
+// The application's objects as main creates them, with the real main window document.
+struct Application
+{
+    QmlClipboardAdapter clipboard;
+    TaviCalcModel calcModel;
+    TaviFileModel fileModel;
+    CTaviCalcSession session;
+    TaviFuncTreeModel funcModel{catalogue()};
+    QQmlApplicationEngine engine;
+    QList<QQmlError> warnings;
+
+    static QByteArray catalogue()
+    {
+        QFile file(AppStartup::cataloguePath);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+    Application()
+    {
+        session.initialize(&calcModel, &fileModel);
+        QObject::connect(&engine, &QQmlEngine::warnings,
+                         [this](const QList<QQmlError>& list) { warnings += list; });
+        AppStartup::publish(engine, {&session, &calcModel, &fileModel, &clipboard, &funcModel});
+        engine.load(QUrl(AppStartup::mainDocument));
+    }
+
+    QQuickWindow* window() const { return qobject_cast<QQuickWindow*>(engine.rootObjects().value(0)); }
+    QObject* object(const char* name) const { return window()->findChild<QObject*>(name); }
+    QQuickItem* item(const char* name) const { return window()->findChild<QQuickItem*>(name); }
+    QObject* editor() const { return object("editor"); }
+    QObject* selection() const { return qvariant_cast<QObject*>(object("tableView")->property("selection")); }
+    int selectedCount() const { return selection()->property("count").toInt(); }
+    bool isOpen(const char* dialog) const { return object(dialog)->property("visible").toBool(); }
+    QString text(const char* dialog) const { return object(dialog)->property("text").toString(); }
+    QString status() const { return session.property("statusLineText").toString(); }
+    bool busy() const { return session.property("isBusy").toBool(); }
+
+    // Runs a function of the document, as a dialog's handler would.
+    void call(const char* function, const QVariantList& args = {})
+    {
+        QVariant result;
+        QGenericArgument arg = args.isEmpty() ? QGenericArgument() : Q_ARG(QVariant, args.first());
+        QVERIFY(QMetaObject::invokeMethod(window(), function, Q_RETURN_ARG(QVariant, result), arg));
+    }
+
+    void answer(const char* dialog, bool accept)
+    {
+        QMetaObject::invokeMethod(object(dialog), accept ? "accept" : "reject");
+    }
+
+    QPoint centre(QQuickItem* target) const
+    {
+        return target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint();
+    }
+    void click(const char* name) { QTest::mouseClick(window(), Qt::LeftButton, Qt::NoModifier, centre(item(name))); }
+
+    QPoint rowPoint(int row) const
+    {
+        QQuickItem* table = item("tableView");
+        return table->mapToScene(QPointF(40, 1 + headerHeight + row * rowHeight + rowHeight / 2)).toPoint();
+    }
+    void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::mouseClick(window(), Qt::LeftButton, modifiers, rowPoint(row));
+    }
+    void selectRows(const QList<int>& rows)
+    {
+        for (int row : rows)
+            clickRow(row, row == rows.first() ? Qt::NoModifier : Qt::ControlModifier);
+    }
+    QPoint calculatorPoint(int row) const
+    {
+        QQuickItem* list = item("fileListView");
+        return list->mapToScene(QPointF(100, row * 55 + 25)).toPoint();
+    }
+
+    void drop(const QList<QUrl>& urls, const QString& text = QString())
+    {
+        QMimeData data;
+        if (!urls.isEmpty())
+            data.setUrls(urls);
+        if (!text.isEmpty())
+            data.setText(text);
+        const QPoint at = centre(item("fileGridRectangle"));
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QGuiApplication::sendEvent(window(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QGuiApplication::sendEvent(window(), &move);
+        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QGuiApplication::sendEvent(window(), &dropEvent);
+    }
+};
+
+QByteArray fileContent(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+Files asMap(const FileList& files)
+{
+    Files map;
+    for (const auto& file : files)
+        map.insert(file.first, file.second);
+    return map;
+}
+
+QVariant urlList(const QList<QUrl>& urls)
+{
+    return QVariant::fromValue(urls);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void calculatorList();
+    void guards_data();
+    void guards();
+    void contextMenuItems_data();
+    void contextMenuItems();
+    void cancelledFileDialogs_data();
+    void cancelledFileDialogs();
+    void deleteAsksAboutEverySelectedFile_data();
+    void deleteAsksAboutEverySelectedFile();
+    void sendCollisionLoop_data();
+    void sendCollisionLoop();
+    void sendEntries_data();
+    void sendEntries();
+    void downloadCollisionLoop_data();
+    void downloadCollisionLoop();
+    void copyPutsTemporaryUrlsOnTheClipboard_data();
+    void copyPutsTemporaryUrlsOnTheClipboard();
+    void rename_data();
+    void rename();
+    void backupSave_data();
+    void backupSave();
+    void restoreReplacesTheFiles();
+    void editorWiring_data();
+    void editorWiring();
+    void editorWithoutCalculator();
+    void errorDialog_data();
+    void errorDialog();
+    void busyRefusesEverything();
+    void screenshots();
+
+private:
+    // Plugs calculators with these names and files, then starts the application.
+    void start(const QList<QPair<QString, FileList>>& calculators);
+    // Waits until a job has ended with this status text.
+    void waitForJob(const QString& status);
+    // Gives a job that should not have started the time to show itself.
+    static void settle() { QTest::qWait(300); }
+    void startWithOne(const FileList& files) { start({{"ALPHA", files}}); }
+    calcsim::CalcSimulator& sim(int index = 0) { return sims.at(index)->simulator(); }
+
+    std::vector<std::unique_ptr<PluggedSimulator>> sims;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestMainWindow::initTestCase()
+{
+    AppStartup::setIdentity();
+    // The editor window inside the document uses the highlighting types.
+    AppStartup::registerQmlTypes();
+    QGuiApplication::setFont(AppStartup::defaultFont(AppStartup::registerFontFamily(AppStartup::codeFontPath)));
+    // The offscreen platform has no OpenGL; the windows are drawn in software.
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    calcsim::shortenLinkWaits();
+}
+
+void TestMainWindow::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestMainWindow::cleanup()
+{
+    QStringList warnings;
+    if (app) {
+        for (const QQmlError& warning : qAsConst(app->warnings))
+            warnings << warning.toString();
+    }
+    app.reset();
+    sims.clear();
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+}
+
+void TestMainWindow::start(const QList<QPair<QString, FileList>>& calculators)
+{
+    for (const auto& calculator : calculators) {
+        sims.push_back(std::make_unique<PluggedSimulator>());
+        sims.back()->simulator().setName(calculator.first);
+        sims.back()->simulator().setFiles(calculator.second);
+    }
+    app = std::make_unique<Application>();
+    QVERIFY(app->window());
+    // What the first poll would do, without waiting a second for it.
+    QMetaObject::invokeMethod(&app->session, "update");
+    QCOMPARE(app->item("fileListView")->property("count").toInt(), int(calculators.size()));
+    app->window()->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(app->window()));
+    app->session.onStatusChange(untouched);
+}
+
+// Selecting a calculator shows its files; when the current one is unplugged the one before
+// it becomes current, and the highlight goes with it.
+void TestMainWindow::calculatorList()
+{
+    start({{"ALPHA", {{"A1.tcb", "1"}, {"A2.txt", "22"}}}, {"BETA", {{"B.tcb", "b"}}}, {"GAMMA", {}}});
+    QCOMPARE(app->window()->title(), QString("Tavilink 2.6.1"));
+    QCOMPARE(app->calcModel.property("currentIndex").toInt(), 0);
+    QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 2);
+
+    QTest::mouseClick(app->window(), Qt::LeftButton, Qt::NoModifier, app->calculatorPoint(1));
+    QCOMPARE(app->calcModel.property("currentIndex").toInt(), 1);
+    QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 1);
+    QCOMPARE(app->fileModel.getName(0), QString("B.tcb"));
+
+    sims.at(1)->unplug();
+    QMetaObject::invokeMethod(&app->session, "update");
+    QCOMPARE(app->calcModel.property("currentIndex").toInt(), 0);
+    QCOMPARE(app->item("fileListView")->property("currentIndex").toInt(), 0);
+    QCOMPARE(app->fileModel.getName(0), QString("A1.tcb"));
+}
+
+void TestMainWindow::guards_data()
+{
+    QTest::addColumn<int>("calculators");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QByteArray>("dialog");
+
+    const QList<int> none;
+    const QString noDownload("No files selected for downloading");
+    const QString noDelete("No files selected for deleting");
+    const QString noEdit("No file selected for editing");
+    QTest::newRow("download, no calculator") << 0 << none << QByteArray("downloadButton") << noDownload << QByteArray();
+    QTest::newRow("send, no calculator") << 0 << none << QByteArray("sendButton") << QString(notConnected) << QByteArray();
+    QTest::newRow("delete, no calculator") << 0 << none << QByteArray("deleteButton") << noDelete << QByteArray();
+    QTest::newRow("edit, no calculator") << 0 << none << QByteArray("editButton") << noEdit << QByteArray();
+    QTest::newRow("backup, no calculator") << 0 << none << QByteArray("backupButton") << QString(notConnected) << QByteArray();
+    QTest::newRow("restore, no calculator") << 0 << none << QByteArray("restoreButton") << QString(notConnected) << QByteArray();
+    QTest::newRow("rename, no calculator") << 0 << none << QByteArray("renameItem") << QString(notConnected) << QByteArray();
+    QTest::newRow("download, nothing selected") << 1 << none << QByteArray("downloadButton") << noDownload << QByteArray();
+    QTest::newRow("delete, nothing selected") << 1 << none << QByteArray("deleteButton") << noDelete << QByteArray();
+    QTest::newRow("edit, no current row") << 1 << none << QByteArray("editButton") << noEdit << QByteArray();
+    QTest::newRow("download") << 1 << QList<int>{0} << QByteArray("downloadButton") << QString() << QByteArray("choseFolderDialog");
+    QTest::newRow("send") << 1 << none << QByteArray("sendButton") << QString() << QByteArray("choseFileDialog");
+    QTest::newRow("delete") << 1 << QList<int>{1} << QByteArray("deleteButton") << QString() << QByteArray("doYouWantDeleteItDialog");
+    QTest::newRow("restore") << 1 << none << QByteArray("restoreButton") << QString(untouched) << QByteArray("chooseBackupDialog");
+    QTest::newRow("rename") << 1 << none << QByteArray("renameItem") << QString() << QByteArray("changeNameDialog");
+}
+
+void TestMainWindow::guards()
+{
+    QFETCH(int, calculators);
+    QFETCH(QList<int>, selected);
+    QFETCH(QByteArray, control);
+    QFETCH(QString, status);
+    QFETCH(QByteArray, dialog);
+
+    start(calculators ? QList<QPair<QString, FileList>>{{"ALPHA", {{"A.tcb", "a"}, {"B.tcb", "b"}}}}
+                      : QList<QPair<QString, FileList>>{});
+    if (!selected.isEmpty())
+        app->selectRows(selected);
+    app->session.onStatusChange(untouched);
+
+    if (control == "renameItem") {
+        app->click("menuButton");
+        QTRY_VERIFY(app->isOpen("optionsMenu"));
+    }
+    app->click(control.constData());
+
+    QCOMPARE(app->status(), status);
+    for (const char* name : {"choseFolderDialog", "choseFileDialog", "doYouWantDeleteItDialog",
+                             "chooseBackupDialog", "changeNameDialog"})
+        QCOMPARE(app->isOpen(name), dialog == name);
+}
+
+void TestMainWindow::contextMenuItems_data()
+{
+    QTest::addColumn<int>("calculators");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QList<bool>>("enabled");
+
+    QTest::newRow("no calculator") << 0 << QList<int>() << QList<bool>{false, false, false, false, true};
+    QTest::newRow("nothing selected") << 1 << QList<int>() << QList<bool>{false, true, false, false, true};
+    QTest::newRow("two selected") << 1 << QList<int>{0, 1} << QList<bool>{true, true, true, true, true};
+}
+
+void TestMainWindow::contextMenuItems()
+{
+    QFETCH(int, calculators);
+    QFETCH(QList<int>, selected);
+    QFETCH(QList<bool>, enabled);
+
+    start(calculators ? QList<QPair<QString, FileList>>{{"ALPHA", {{"A.tcb", "a"}, {"B.tcb", "b"}}}}
+                      : QList<QPair<QString, FileList>>{});
+    // Left clicks reach the table through the area that opens the menu.
+    app->selectRows(selected);
+    QCOMPARE(app->selectedCount(), selected.size());
+
+    QTest::mouseClick(app->window(), Qt::RightButton, Qt::NoModifier, app->rowPoint(5));
+
+    QTRY_VERIFY(app->isOpen("tableViewContextMenu"));
+    QList<bool> actual;
+    for (const char* name : {"downloadItem", "sendItem", "deleteItem", "editItem", "newItem"})
+        actual << app->object(name)->property("enabled").toBool();
+    QCOMPARE(actual, enabled);
+}
+
+void TestMainWindow::cancelledFileDialogs_data()
+{
+    QTest::addColumn<QByteArray>("dialog");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("download folder") << QByteArray("choseFolderDialog") << QString("Downloading files was cancelled");
+    QTest::newRow("files to send") << QByteArray("choseFileDialog") << QString("Sending files was cancelled");
+    QTest::newRow("backup to restore") << QByteArray("chooseBackupDialog") << QString("Sending backup files was cancelled");
+}
+
+void TestMainWindow::cancelledFileDialogs()
+{
+    QFETCH(QByteArray, dialog);
+    QFETCH(QString, status);
+
+    startWithOne({{"A.tcb", "a"}});
+    app->answer(dialog.constData(), false);
+
+    QCOMPARE(app->status(), status);
+    QCOMPARE(asMap(sim().files()).keys(), QList<QByteArray>{"A.tcb"});
+}
+
+void TestMainWindow::deleteAsksAboutEverySelectedFile_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QList<QByteArray>>("left");
+
+    QTest::newRow("no") << false << QList<QByteArray>{"A.tcb", "B.tcb", "C.tcb", "D.tcb"};
+    QTest::newRow("yes") << true << QList<QByteArray>{"C.tcb"};
+}
+
+void TestMainWindow::deleteAsksAboutEverySelectedFile()
+{
+    QFETCH(bool, yes);
+    QFETCH(QList<QByteArray>, left);
+
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"C.tcb", "c"}, {"D.tcb", "d"}});
+    app->selectRows({0, 1, 3});
+    QTest::keyClick(app->window(), Qt::Key_Delete);
+
+    QVERIFY(app->isOpen("doYouWantDeleteItDialog"));
+    QCOMPARE(app->text("doYouWantDeleteItDialog"),
+             QString("Do you want to delete next files:\nA.tcb\nB.tcb\nD.tcb?"));
+    app->answer("doYouWantDeleteItDialog", yes);
+
+    QCOMPARE(app->selectedCount(), yes ? 0 : 3);
+    if (yes)
+        waitForJob(SessionTexts::filesDeleted);
+    QCOMPARE(asMap(sim().files()).keys(), left);
+    QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), left.size());
+}
+
+void TestMainWindow::waitForJob(const QString& status)
+{
+    QTRY_COMPARE(app->status(), status);
+    QTRY_VERIFY(!app->busy());
+}
+
+void TestMainWindow::sendCollisionLoop_data()
+{
+    QTest::addColumn<QStringList>("dialogs");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<Files>("after");
+
+    const QString replaceProg("File PROG.tcb already exists on your calculator.\nDo you want to replace it?");
+    const QString shortened("The file name My Program.tcb exceeds the allowed limit of 14 symbols for a "
+                            "file name and 3 symbols for an extension and will be changed to MYPROGRAM.tcb");
+    const QString replaceMy("File MYPROGRAM.tcb already exists on your calculator.\nDo you want to replace it?");
+    const QStringList threeSteps{"doYouWantSendFile", "fileNameWasChangeDialog", "doYouWantSendFile"};
+    QTest::newRow("replace both")
+        << threeSteps << QStringList{replaceProg, shortened, replaceMy} << QList<bool>{true, true, true}
+        << Files{{"PROG.tcb", "p"}, {"MYPROGRAM.tcb", "m"}, {"NEW.tcb", "n"}};
+    QTest::newRow("keep both")
+        << threeSteps << QStringList{replaceProg, shortened, replaceMy} << QList<bool>{false, true, false}
+        << Files{{"PROG.tcb", "old"}, {"MYPROGRAM.tcb", "old"}, {"NEW.tcb", "n"}};
+    QTest::newRow("warning dismissed")
+        << QStringList(threeSteps.mid(0, 2)) << QStringList{replaceProg, shortened} << QList<bool>{true, false}
+        << Files{{"PROG.tcb", "old"}, {"MYPROGRAM.tcb", "old"}};
+}
+
+void TestMainWindow::sendCollisionLoop()
+{
+    QFETCH(QStringList, dialogs);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<bool>, answers);
+    QFETCH(Files, after);
+
+    startWithOne({{"PROG.tcb", "old"}, {"MYPROGRAM.tcb", "old"}});
+    QList<QUrl> urls;
+    const QList<QPair<QString, QByteArray>> locals{{"prog.tcb", "p"}, {"My Program.tcb", "m"}, {"new.tcb", "n"}};
+    for (const auto& local : locals) {
+        writeFile(dir->filePath(local.first), local.second);
+        urls << QUrl::fromLocalFile(dir->filePath(local.first));
+    }
+
+    app->call("sendLocalFiles", {urlList(urls)});
+    for (int step = 0; step < dialogs.size(); ++step) {
+        const QByteArray dialog = dialogs.at(step).toLatin1();
+        QVERIFY2(app->isOpen(dialog), dialog);
+        QCOMPARE(app->text(dialog), texts.at(step));
+        app->answer(dialog, answers.at(step));
+    }
+
+    const bool sends = dialogs.size() == 3;
+    if (sends)
+        waitForJob(SessionTexts::filesSent);
+    QVERIFY(!app->isOpen("doYouWantSendFile") && !app->isOpen("fileNameWasChangeDialog"));
+    QCOMPARE(app->busy(), false);
+    QCOMPARE(asMap(sim().files()), after);
+}
+
+void TestMainWindow::sendEntries_data()
+{
+    QTest::addColumn<int>("calculators");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<bool>("withUrls");
+    QTest::addColumn<bool>("sends");
+
+    QTest::newRow("file dialog") << 1 << "dialog" << true << true;
+    QTest::newRow("paste") << 1 << "paste" << true << true;
+    QTest::newRow("drop") << 1 << "drop" << true << true;
+    QTest::newRow("paste without URLs") << 1 << "paste" << false << false;
+    QTest::newRow("drop without URLs") << 1 << "drop" << false << false;
+    QTest::newRow("paste, no calculator") << 0 << "paste" << true << false;
+    QTest::newRow("drop, no calculator") << 0 << "drop" << true << false;
+}
+
+void TestMainWindow::sendEntries()
+{
+    QFETCH(int, calculators);
+    QFETCH(QString, way);
+    QFETCH(bool, withUrls);
+    QFETCH(bool, sends);
+
+    start({{"ALPHA", {{"A.tcb", "a"}}}});
+    if (!calculators) {
+        sims.front()->unplug();
+        QMetaObject::invokeMethod(&app->session, "update");
+        app->session.onStatusChange(untouched);
+    }
+    writeFile(dir->filePath("add.tcb"), "x");
+    const QList<QUrl> urls = withUrls ? QList<QUrl>{QUrl::fromLocalFile(dir->filePath("add.tcb"))} : QList<QUrl>();
+
+    if (way == "dialog") {
+        app->call("sendLocalFiles", {urlList(urls)});
+    } else if (way == "paste") {
+        auto* data = new QMimeData;
+        data->setText("add.tcb");
+        if (withUrls)
+            data->setUrls(urls);
+        QGuiApplication::clipboard()->setMimeData(data);
+        QTest::keySequence(app->window(), QKeySequence::Paste);
+    } else {
+        app->drop(urls, "add.tcb");
+    }
+
+    if (sends)
+        waitForJob(SessionTexts::filesSent);
+    else
+        settle();
+    QCOMPARE(app->status(), QString(sends ? SessionTexts::filesSent : untouched));
+    QCOMPARE(asMap(sim().files()).contains("ADD.tcb"), sends);
+}
+
+void TestMainWindow::downloadCollisionLoop_data()
+{
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QList<QByteArray>>("local");
+
+    QTest::newRow("keep both") << QList<bool>{false, false} << QList<QByteArray>{"oldA", "b", "oldC"};
+    QTest::newRow("replace the first") << QList<bool>{true, false} << QList<QByteArray>{"a", "b", "oldC"};
+}
+
+void TestMainWindow::downloadCollisionLoop()
+{
+    QFETCH(QList<bool>, answers);
+    QFETCH(QList<QByteArray>, local);
+
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"C.tcb", "c"}});
+    writeFile(dir->filePath("A.tcb"), "oldA");
+    writeFile(dir->filePath("C.tcb"), "oldC");
+    app->clickRow(0);
+    app->clickRow(2, Qt::ShiftModifier);
+
+    app->call("downloadToFolder", {QUrl::fromLocalFile(dir->path())});
+    const QStringList asked{"A.tcb", "C.tcb"};
+    for (int step = 0; step < answers.size(); ++step) {
+        QVERIFY(app->isOpen("doYouWantDownloadFile"));
+        QCOMPARE(app->text("doYouWantDownloadFile"),
+                 "File " + asked.at(step) + " already exists on your PC.\nDo you want to replace it?");
+        app->answer("doYouWantDownloadFile", answers.at(step));
+    }
+
+    waitForJob(SessionTexts::filesDownloaded + dir->path() + "/");
+    QCOMPARE((QList<QByteArray>{fileContent(dir->filePath("A.tcb")), fileContent(dir->filePath("B.tcb")),
+                                fileContent(dir->filePath("C.tcb"))}),
+             local);
+    QCOMPARE(app->selectedCount(), 3);
+}
+
+void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QStringList>("copied");
+
+    QTest::newRow("two files") << QList<int>{0, 2} << QStringList{"TLCOPY1.tcb", "TLCOPY3.tcb"};
+    QTest::newRow("nothing selected") << QList<int>() << QStringList();
+}
+
+void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(QStringList, copied);
+
+    const FileList files{{"TLCOPY1.tcb", "one"}, {"TLCOPY2.tcb", "two"}, {"TLCOPY3.tcb", "three"}};
+    startWithOne(files);
+    app->selectRows(selected);
+    QTest::keySequence(app->window(), QKeySequence::Copy);
+
+    QList<QUrl> expected;
+    for (const QString& name : copied)
+        expected << QUrl::fromLocalFile(QDir::tempPath() + "/" + name);
+    QCOMPARE(app->clipboard.getUrls(), expected);
+    QCOMPARE(app->clipboard.hasUrls(), !copied.isEmpty());
+    waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
+    const auto onCalculator = asMap(files);
+    for (const QUrl& url : expected) {
+        QCOMPARE(fileContent(url.toLocalFile()), onCalculator.value(url.fileName().toLatin1()));
+        QFile::remove(url.toLocalFile());
+    }
+}
+
+void TestMainWindow::rename_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("enter");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("OK") << "NEWNAME" << false << "NEWNAME";
+    QTest::newRow("Enter") << "ENTERED" << true << "ENTERED";
+    QTest::newRow("at most 16 characters") << "ABCDEFGHIJKLMNOPQRST" << false << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("empty") << "" << false << "ALPHA";
+    QTest::newRow("empty, Enter") << "" << true << "ALPHA";
+}
+
+void TestMainWindow::rename()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, enter);
+    QFETCH(QString, name);
+
+    startWithOne({{"A.tcb", "a"}});
+    app->call("startRename");
+    QTRY_VERIFY(app->isOpen("changeNameDialog"));
+    QObject* field = app->object("newNameField");
+    QCOMPARE(field->property("text").toString(), QString("ALPHA"));
+    QCOMPARE(field->property("selectedText").toString(), QString("ALPHA"));
+
+    // Typing replaces the selected name.
+    QTest::keyClick(app->window(), Qt::Key_Backspace);
+    for (const QChar c : typed)
+        QTest::keyClick(app->window(), c.toLatin1());
+    if (enter)
+        QTest::keyClick(app->window(), Qt::Key_Return);
+    else
+        app->answer("changeNameDialog", true);
+
+    QTRY_VERIFY(!app->isOpen("changeNameDialog"));
+    if (name != "ALPHA")
+        waitForJob(SessionTexts::nameChanged);
+    else
+        settle();
+    QCOMPARE(sim().name(), name);
+    QCOMPARE(app->calcModel.getName(), name);
+}
+
+void TestMainWindow::backupSave_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk";
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk";
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk";
+    QTest::newRow("empty name") << "" << false << "";
+    QTest::newRow("cancelled") << "X" << true << "";
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>";
+}
+
+void TestMainWindow::backupSave()
+{
+    QFETCH(QString, chosen);
+    QFETCH(bool, cancel);
+    QFETCH(QString, saved);
+
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}});
+    app->click("backupButton");
+    QTRY_VERIFY(app->isOpen("backupSaveDialog"));
+    const QString archive = app->window()->property("backupFile").toString();
+    QVERIFY(QFile::exists(archive));
+
+    const QString path = chosen == "<archive>" ? archive : dir->filePath(chosen);
+    const QString savedPath = saved == "<archive>" ? archive : dir->filePath(saved);
+    if (cancel)
+        app->answer("backupSaveDialog", false);
+    else
+        app->call("saveBackupAs", {chosen.isEmpty() ? QUrl::fromLocalFile(dir->path() + "/")
+                                                    : QUrl::fromLocalFile(path)});
+
+    QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
+    QCOMPARE(QFile::exists(archive), saved == "<archive>");
+    if (!saved.isEmpty())
+        QVERIFY(fileContent(savedPath).startsWith("PK"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
+             saved.isEmpty() || saved == "<archive>" ? QStringList() : QStringList{saved});
+    QFile::remove(archive);
+}
+
+void TestMainWindow::restoreReplacesTheFiles()
+{
+    const FileList files{{"A.tcb", "a"}, {"B.txt", "bb"}, {"EMPTY.bin", ""}};
+    startWithOne(files);
+    sim().setRebootMs(20);
+    app->click("backupButton");
+    QTRY_VERIFY(app->isOpen("backupSaveDialog"));
+    QTRY_VERIFY(!app->busy()); // the backup job ends after it has handed over the archive
+    const QUrl backup = QUrl::fromLocalFile(dir->filePath("saved"));
+    app->call("saveBackupAs", {backup});
+    sim().setFiles({{"OTHER.tcb", "o"}});
+    app->selectRows({2});
+
+    app->call("restoreFrom", {QUrl::fromLocalFile(dir->filePath("saved.tbk"))});
+
+    waitForJob(SessionTexts::backupSent);
+    QCOMPARE(asMap(sim().files()), asMap(files));
+    QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), files.size());
+    // The reloaded rows are other files: nothing stays selected.
+    QCOMPARE(app->selectedCount(), 0);
+}
+
+void TestMainWindow::editorWiring_data()
+{
+    QTest::addColumn<QString>("opener");
+
+    QTest::newRow("double click") << "double click";
+    QTest::newRow("toolbar") << "editButton";
+    QTest::newRow("context menu") << "editItem";
+}
+
+// Opens a program from the calculator, sends the editor's text back and saves it locally.
+void TestMainWindow::editorWiring()
+{
+    QFETCH(QString, opener);
+
+    startWithOne({{"A.txt", "a"}, {"PRGM.tcb", "Disp 1"}});
+    if (opener == "double click") {
+        QTest::mouseDClick(app->window(), Qt::LeftButton, Qt::NoModifier, app->rowPoint(1));
+    } else {
+        app->selectRows({0, 1});
+        if (opener == "editItem") {
+            QTest::mouseClick(app->window(), Qt::RightButton, Qt::NoModifier, app->rowPoint(1));
+            QTRY_VERIFY(app->isOpen("tableViewContextMenu"));
+        }
+        app->click(opener.toLatin1().constData());
+        QCOMPARE(app->selectedCount(), 1);
+    }
+    QObject* editor = app->editor();
+    QTRY_VERIFY(editor->property("visible").toBool());
+    QCOMPARE(editor->property("fileName").toString(), QString("PRGM.tcb"));
+    QCOMPARE(editor->findChild<QObject*>("textArea")->property("text").toString(), QString("Disp 1"));
+
+    QMetaObject::invokeMethod(editor, "sendFile", Q_ARG(QString, "SENT.tcb"), Q_ARG(QString, "Disp 2"));
+    QCOMPARE(asMap(sim().files()).value("SENT.tcb"), QByteArray("Disp 2\n"));
+    QCOMPARE(editor->findChild<QObject*>("statusLine")->property("text").toString(),
+             QString("File successfully sent to the device"));
+    QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 3);
+
+    const QString local = dir->filePath("SAVED.tcb");
+    QMetaObject::invokeMethod(editor, "saveFile", Q_ARG(QString, local), Q_ARG(QString, "Disp 3"));
+    QCOMPARE(fileContent(local), QByteArray("Disp 3\n"));
+    QCOMPARE(editor->findChild<QObject*>("statusLine")->property("text").toString(),
+             QString("File successfully saved"));
+}
+
+void TestMainWindow::editorWithoutCalculator()
+{
+    start({});
+    app->click("newFileButton");
+    QObject* editor = app->editor();
+    QTRY_VERIFY(editor->property("visible").toBool());
+
+    QMetaObject::invokeMethod(editor, "sendFile", Q_ARG(QString, "P.tcb"), Q_ARG(QString, "Disp 1"));
+
+    QCOMPARE(app->status(), QString("No calculator is connected"));
+    QCOMPARE(editor->findChild<QObject*>("statusLine")->property("text").toString(), QString(notConnected));
+}
+
+void TestMainWindow::errorDialog_data()
+{
+    QTest::addColumn<bool>("accept");
+
+    QTest::newRow("OK") << true;
+    QTest::newRow("closed otherwise") << false;
+}
+
+void TestMainWindow::errorDialog()
+{
+    QFETCH(bool, accept);
+
+    startWithOne({{"GONE.tcb", "g"}});
+    sim().setFiles({}); // deleted behind the program's back: the calculator refuses
+    app->selectRows({0});
+    QTest::keyClick(app->window(), Qt::Key_Delete);
+    app->answer("doYouWantDeleteItDialog", true);
+
+    QTRY_VERIFY(app->isOpen("errorMessageDialog"));
+    const QString error = app->session.property("error").toString();
+    QVERIFY(!error.isEmpty());
+    QTRY_VERIFY(!app->busy());
+    QVERIFY(app->status().startsWith(SessionTexts::errorPrefix));
+    app->answer("errorMessageDialog", accept);
+    QVERIFY(!app->isOpen("errorMessageDialog"));
+    QCOMPARE(app->session.property("error").toString(), QString(""));
+
+    // The same text again opens the dialog again.
+    app->session.setProperty("error", error);
+    QVERIFY(app->isOpen("errorMessageDialog"));
+}
+
+void TestMainWindow::busyRefusesEverything()
+{
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}});
+    writeFile(dir->filePath("paste.tcb"), "p");
+    const QList<QUrl> pasted{QUrl::fromLocalFile(dir->filePath("paste.tcb"))};
+    app->clipboard.setUrls(pasted);
+    // The delete job waits in vain for the calculator's first answer.
+    CTaviCalc::Timeouts waits = CTaviCalc::timeouts();
+    const CTaviCalc::Timeouts saved = waits;
+    waits.firstByte = 1500;
+    CTaviCalc::setTimeoutsForTesting(waits);
+    sim().clearReceived();
+    sim().addFault({});
+    app->selectRows({0});
+    QTest::keyClick(app->window(), Qt::Key_Delete);
+    app->answer("doYouWantDeleteItDialog", true);
+    QTRY_VERIFY(app->busy());
+
+    QVERIFY(app->item("busyIndicator")->isVisible());
+    for (const char* name : {"toolBar", "fileListView", "tableView"})
+        QVERIFY2(!app->item(name)->isEnabled(), name);
+    QTest::mouseClick(app->window(), Qt::RightButton, Qt::NoModifier, app->rowPoint(4));
+    QTRY_VERIFY(app->isOpen("tableViewContextMenu"));
+    for (const char* name : {"downloadItem", "sendItem", "deleteItem", "editItem", "newItem"})
+        QVERIFY2(!app->object(name)->property("enabled").toBool(), name);
+    QMetaObject::invokeMethod(app->object("tableViewContextMenu"), "close");
+    QTRY_VERIFY(!app->isOpen("tableViewContextMenu"));
+    app->click("sendButton");
+    QTest::keyClick(app->window(), Qt::Key_Delete);
+    QTest::keySequence(app->window(), QKeySequence::Copy);
+    QTest::keySequence(app->window(), QKeySequence::Paste);
+    app->drop(pasted);
+    QVERIFY(app->busy());
+
+    QCOMPARE(app->clipboard.getUrls(), pasted);
+    for (const char* name : {"choseFileDialog", "doYouWantDeleteItDialog"})
+        QVERIFY2(!app->isOpen(name), name);
+    QTRY_VERIFY(!app->busy());
+    CTaviCalc::setTimeoutsForTesting(saved);
+    settle();
+    QVERIFY(!asMap(sim().files()).contains("PASTE.tcb"));
+}
+
+// Pictures of the window for people to look at, in the build folder: two calculators and a
+// dozen files, then the About and the error dialog over it.
+void TestMainWindow::screenshots()
+{
+    FileList files;
+    for (int n = 1; n <= 12; ++n)
+        files.append({QString("PROGRAM%1.tcb").arg(n).toLatin1(), QByteArray(n * 37, 'x')});
+    start({{"TaviCalc Alpha", files}, {"TaviCalc Beta", {{"NOTES.txt", "n"}}}});
+    app->selectRows({1, 4});
+    app->session.onStatusChange("Files successfully deleted");
+
+    // Taken from what the window last drew, once it has drawn its newest frame.
+    const auto shoot = [this](const QString& name) {
+        QQuickWindow* window = app->window();
+        QSignalSpy drawn(window, &QQuickWindow::frameSwapped);
+        window->update();
+        QVERIFY(drawn.wait());
+        const QPixmap picture = window->screen()->grabWindow(window->winId());
+        QVERIFY(!picture.isNull());
+        QVERIFY(picture.save(name));
+    };
+    shoot("mainwindow.png");
+    app->click("menuButton");
+    QTRY_VERIFY(app->isOpen("optionsMenu"));
+    shoot("optionsmenu.png");
+    app->click("aboutItem");
+    QTRY_VERIFY(app->isOpen("aboutDialog"));
+    shoot("about.png");
+    QMetaObject::invokeMethod(app->object("aboutDialog"), "close");
+    app->session.setProperty("error", "Error read device");
+    QTRY_VERIFY(app->isOpen("errorMessageDialog"));
+    shoot("error.png");
+}
+
+CALCSIM_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,607 @@
+#include "EditorRig.h"
+
+#include "PluggedSimulator.h"
+#include "SimTestMain.h"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtTest>
+
+#include <memory>
+
+using calcsim::PluggedSimulator;
+
+namespace {
+
+constexpr char titlePrefix[] = "TaviBasic Editor: ";
+constexpr char emptyName[] = "Empty file name";
+constexpr char badName[] = "Error: file name must contain only numbers and latin letters";
+constexpr char sentStatus[] = "File successfully sent to the device";
+constexpr char savedStatus[] = "File successfully saved";
+constexpr char notSavedStatus[] = "Error: the file could not be saved";
+constexpr char notConnected[] = "Calculator is not connected";
+constexpr char noCalculator[] = "No calculator is connected";
+constexpr char errorStart[] = "Error: ";
+// The calculator's answer to the announcement of a file that the computer sends.
+constexpr int announcementAnswer = 2;
+// Rows of the catalogue and of the file table are searched for in steps finer than a row.
+constexpr int rowStep = 4;
+
+// The calculator holds a program under an upper-case name, and one to edit.
+const QByteArray existingName("ABC.TCB");
+const QByteArray programName("PROG.tcb");
+const QByteArray programBytes("Disp \"HI\"\n\x98" "1\xA8" "A\n");
+
+// One letter per coloured character: the depth colours in their cycle, and the error colour.
+QChar colourCode(const QColor& colour)
+{
+    static const QHash<QString, QChar> codes{
+        {"#015cc5", 'B'}, {"#8e44ad", 'P'}, {"#27ae60", 'G'}, {"#8b0000", 'R'}};
+    return codes.value(colour.name(), '?');
+}
+
+// The characters that carry a format in the document, and the code of each one's colour.
+QPair<QString, QString> colouring(QTextDocument* document)
+{
+    QString characters;
+    QString colours;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            characters += block.text().mid(range.start, range.length);
+            colours += QString(range.length, colourCode(range.format.foreground().color()));
+        }
+    }
+    return {characters, colours};
+}
+
+QString bracketsOf(const QString& text)
+{
+    QString brackets;
+    for (QChar c : text) {
+        if (QStringLiteral("(){}[]").contains(c))
+            brackets += c;
+    }
+    return brackets;
+}
+
+QByteArray fileContent(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A point in the view's row for which the view's lookup function gives the wanted value, or
+// (-1, -1) when no row shown gives it.
+QPoint rowPoint(QQuickItem* view, const char* lookup, const QVariant& wanted)
+{
+    const qreal x = view->width() / 2;
+    for (int y = 0; y < view->height(); y += rowStep) {
+        QVariant found;
+        QMetaObject::invokeMethod(view, lookup, Q_RETURN_ARG(QVariant, found), Q_ARG(QVariant, x),
+                                  Q_ARG(QVariant, y));
+        if (found == wanted)
+            return view->mapToScene(QPointF(x, y)).toPoint();
+    }
+    return QPoint(-1, -1);
+}
+
+} // namespace
+
+// The editor window of the real main window document, on a simulated calculator.
+class TestEditorWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void bracketColours_data();
+    void bracketColours();
+    void catalogueDescription_data();
+    void catalogueDescription();
+    void catalogueInsertion_data();
+    void catalogueInsertion();
+    void codeFont();
+    void cursorStaysInView_data();
+    void cursorStaysInView();
+    void closing_data();
+    void closing();
+    void sendDialog_data();
+    void sendDialog();
+    void sendCollision_data();
+    void sendCollision();
+    void saveDialog_data();
+    void saveDialog();
+    void roundTrip();
+    void failedSend_data();
+    void failedSend();
+
+private:
+    QObject* textArea() const { return rig->item("textArea"); }
+    bool isOpen(const char* name) const { return rig->object(name)->property("visible").toBool(); }
+    void answer(const char* dialog, bool yes) const;
+    void activateEditor() const;
+    void type(const QString& keys) const;
+    void select(int start, int end) const;
+    QModelIndex catalogueIndex(const QList<int>& path) const;
+    QPoint entryPoint(const QModelIndex& entry) const;
+    void activateEntry(const QModelIndex& entry) const;
+    void openSendDialog();
+
+    std::unique_ptr<PluggedSimulator> calc;
+    std::unique_ptr<EditorRig> rig;
+};
+
+void TestEditorWindow::answer(const char* dialog, bool yes) const
+{
+    QMetaObject::invokeMethod(rig->object(dialog), yes ? "accept" : "reject");
+}
+
+void TestEditorWindow::activateEditor() const
+{
+    rig->editor()->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(rig->editor()));
+}
+
+// Key presses into the editor's focused item, one per character.
+void TestEditorWindow::type(const QString& keys) const
+{
+    for (QChar key : keys)
+        QTest::keyClick(rig->editor(), key.toLatin1());
+}
+
+void TestEditorWindow::select(int start, int end) const
+{
+    QMetaObject::invokeMethod(textArea(), "select", Q_ARG(int, start), Q_ARG(int, end));
+}
+
+QModelIndex TestEditorWindow::catalogueIndex(const QList<int>& path) const
+{
+    QModelIndex index;
+    for (int row : path)
+        index = rig->funcModel.index(row, 0, index);
+    return index;
+}
+
+// The centre of the entry's row in the catalogue tree, shown with only its own groups
+// expanded, so that it lies within the tree's height.
+QPoint TestEditorWindow::entryPoint(const QModelIndex& entry) const
+{
+    QQuickItem* tree = rig->item("funcTree");
+    for (int row = 0; row < rig->funcModel.rowCount(); ++row)
+        rig->call(tree, "collapse", {QVariant::fromValue(rig->funcModel.index(row, 0))});
+    for (QModelIndex group = entry.parent(); group.isValid(); group = group.parent())
+        rig->call(tree, "expand", {QVariant::fromValue(group)});
+    return rowPoint(tree, "indexAt", QVariant::fromValue(entry));
+}
+
+void TestEditorWindow::activateEntry(const QModelIndex& entry) const
+{
+    const QPoint at = entryPoint(entry);
+    QVERIFY(at.y() >= 0);
+    QTest::mouseDClick(rig->editor(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void TestEditorWindow::openSendDialog()
+{
+    activateEditor();
+    rig->click("saveCalcButton");
+    QTRY_VERIFY(isOpen("tcbSendDialog"));
+    QTRY_VERIFY(rig->item("tcbSendDialogFileName")->hasActiveFocus());
+}
+
+void TestEditorWindow::initTestCase()
+{
+    calc = std::make_unique<PluggedSimulator>();
+    QVERIFY(!calc->portName().isEmpty());
+    calc->simulator().addFile(existingName, "Disp 1\n");
+    calc->simulator().addFile(programName, programBytes);
+    rig = std::make_unique<EditorRig>();
+    QVERIFY(rig->editor());
+    QVERIFY(!rig->property("visible").toBool());
+    QTRY_COMPARE_WITH_TIMEOUT(rig->fileModel.rowCount(), 2, 5000);
+}
+
+void TestEditorWindow::cleanup()
+{
+    for (const char* dialog : {"tcbSendDialog", "doYouWantSendFile", "quitDialog"})
+        QMetaObject::invokeMethod(rig->object(dialog), "close");
+    rig->discard();
+    QTRY_VERIFY(!rig->property("visible").toBool());
+}
+
+void TestEditorWindow::bracketColours_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("colours");
+
+    QTest::newRow("square pair closed before the curly pair") << "a(b[c]{d}e)" << "BPPPPB";
+    QTest::newRow("closer takes its own kind past another") << "([)]" << "BPBP";
+    QTest::newRow("four openers, three closers") << "(((()))" << "BPGBBGP";
+    QTest::newRow("closer without opener") << "a)b(" << "RB";
+    QTest::newRow("pair split across two lines") << "x(\n)y" << "BR";
+    QTest::newRow("no brackets") << "Disp A+B" << "";
+}
+
+void TestEditorWindow::bracketColours()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, colours);
+
+    rig->open("B.tcb", text);
+    const auto coloured = colouring(rig->document());
+    QCOMPARE(coloured.first, bracketsOf(text));
+    QCOMPARE(coloured.second, colours);
+}
+
+void TestEditorWindow::catalogueDescription_data()
+{
+    QTest::addColumn<QList<int>>("entry");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("entry") << QList<int>{2, 1, 0} << "abs(value): absolute value";
+    QTest::newRow("group") << QList<int>{2, 1} << "Numeric";
+    QTest::newRow("category") << QList<int>{1} << "Angle";
+    QTest::newRow("entry without description") << QList<int>{10, 1} << "LEFT";
+}
+
+void TestEditorWindow::catalogueDescription()
+{
+    QFETCH(QList<int>, entry);
+    QFETCH(QString, status);
+
+    rig->open("D.tcb", "");
+    const QPoint at = entryPoint(catalogueIndex(entry));
+    QVERIFY(at.y() >= 0);
+    QTest::mouseClick(rig->editor(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(rig->status(), status);
+}
+
+void TestEditorWindow::catalogueInsertion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("selectionStart");
+    QTest::addColumn<int>("selectionEnd");
+    QTest::addColumn<QList<int>>("entry");
+    QTest::addColumn<QString>("result");
+
+    const QList<int> negation{0, 0};
+    QTest::newRow("selection replaced") << "A+B-C" << 2 << 3 << negation << QString("A+\u0098-C");
+    QTest::newRow("inserted at the cursor") << "AB" << 1 << 1 << negation << QString("A\u0098B");
+    QTest::newRow("entry of Math > Numeric") << "" << 0 << 0 << QList<int>{2, 1, 1} << "round(";
+    QTest::newRow("category inserts nothing") << "AB" << 0 << 2 << QList<int>{0} << "AB";
+    QTest::newRow("group inserts nothing") << "AB" << 1 << 1 << QList<int>{2, 1} << "AB";
+}
+
+void TestEditorWindow::catalogueInsertion()
+{
+    QFETCH(QString, text);
+    QFETCH(int, selectionStart);
+    QFETCH(int, selectionEnd);
+    QFETCH(QList<int>, entry);
+    QFETCH(QString, result);
+
+    rig->open("C.tcb", text);
+    activateEditor();
+    select(selectionStart, selectionEnd);
+    activateEntry(catalogueIndex(entry));
+    QCOMPARE(rig->text(), result);
+}
+
+void TestEditorWindow::codeFont()
+{
+    QVERIFY(!rig->codeFontFamily.isEmpty());
+    const QFont font = textArea()->property("font").value<QFont>();
+    QCOMPARE(font.family(), rig->codeFontFamily);
+    QCOMPARE(font.pixelSize(), 14);
+}
+
+void TestEditorWindow::cursorStaysInView_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("positions");
+
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QString("Disp %1").arg(i);
+    const QString tall = lines.join('\n');
+    const QString wide = QString("1+").repeated(400);
+    QTest::newRow("end of a long program") << tall << QList<int>{tall.size()};
+    QTest::newRow("back at the start") << tall << QList<int>{tall.size(), 0};
+    QTest::newRow("end of a long line") << wide << QList<int>{wide.size()};
+    QTest::newRow("start of a long line") << wide << QList<int>{wide.size(), 0};
+}
+
+void TestEditorWindow::cursorStaysInView()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, positions);
+
+    rig->open("V.tcb", text);
+    QQuickItem* flickable = rig->item("textAreaFlickable");
+    QVERIFY(flickable);
+    for (int position : positions) {
+        textArea()->setProperty("cursorPosition", position);
+        const QRectF cursor = textArea()->property("cursorRectangle").toRectF();
+        const QRectF view(flickable->property("contentX").toReal(), flickable->property("contentY").toReal(),
+                          flickable->width(), flickable->height());
+        QVERIFY2(view.contains(cursor), qPrintable(QString("cursor at %1").arg(position)));
+    }
+}
+
+void TestEditorWindow::closing_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<bool>("quit");
+
+    const QString unedited;
+    QTest::newRow("empty text") << "" << unedited << false << false;
+    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << false << false;
+    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << true << true;
+    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << true << false;
+    QTest::newRow("changed to empty") << "Disp 1" << "" << false << false;
+}
+
+void TestEditorWindow::closing()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, edited);
+    QFETCH(bool, asks);
+    QFETCH(bool, quit);
+
+    rig->open("Q.tcb", loaded);
+    if (!edited.isNull())
+        textArea()->setProperty("text", edited);
+    rig->click("quitButton");
+    QTRY_COMPARE(isOpen("quitDialog"), asks);
+    if (asks)
+        answer("quitDialog", quit);
+
+    const bool closes = !asks || quit;
+    QTRY_COMPARE(rig->property("visible").toBool(), !closes);
+    if (closes) {
+        QCOMPARE(rig->text(), QString());
+        QCOMPARE(rig->property("fileName").toString(), QString());
+        QCOMPARE(rig->property("textModified").toBool(), false);
+        QCOMPARE(rig->editor()->title(), QString(titlePrefix));
+    } else {
+        QCOMPARE(rig->text(), edited);
+        QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "Q.tcb*");
+    }
+}
+
+void TestEditorWindow::sendDialog_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("sentName");
+    QTest::addColumn<QString>("status");
+
+    const QString none;
+    QTest::newRow("program name") << "PLAN.tcb" << none << "PLAN" << "PLAN.tcb" << sentStatus;
+    QTest::newRow("name with underscore") << "MY_PROG.tcb" << none << "MY_PROG" << none << badName;
+    QTest::newRow("no name") << "" << none << "program" << "program.tcb" << sentStatus;
+    QTest::newRow("upper-case extension") << "PLAN.TCB" << none << "PLAN.TCB" << none << badName;
+    QTest::newRow("long name cut")
+        << "ABCDEFGHIJKLMNOPQRSTUV.tcb" << none << "ABCDEFGHIJKLMNOPQR" << none << badName;
+    QTest::newRow("field emptied") << "PLAN.tcb" << "\b" << "" << none << emptyName;
+    QTest::newRow("refused characters") << "PLAN.tcb" << "X_Y.Z" << "XYZ" << "XYZ.tcb" << sentStatus;
+    QTest::newRow("typing stops at 14")
+        << "PLAN.tcb" << "ABCDEFGHIJKLMNOP" << "ABCDEFGHIJKLMN" << "ABCDEFGHIJKLMN.tcb" << sentStatus;
+}
+
+void TestEditorWindow::sendDialog()
+{
+    QFETCH(QString, loaded);
+    QFETCH(QString, typed);
+    QFETCH(QString, field);
+    QFETCH(QString, sentName);
+    QFETCH(QString, status);
+
+    rig->open(loaded, "Disp 1");
+    QSignalSpy sends(rig->editor(), SIGNAL(sendFile(QString, QString)));
+    openSendDialog();
+    type(typed);
+    QCOMPARE(rig->item("tcbSendDialogFileName")->property("text").toString(), field);
+    answer("tcbSendDialog", true);
+
+    QCOMPARE(rig->status(), status);
+    QVERIFY(!isOpen("doYouWantSendFile"));
+    if (sentName.isNull()) {
+        QCOMPARE(sends.count(), 0);
+        return;
+    }
+    QCOMPARE(sends.count(), 1);
+    QCOMPARE(sends.first(), (QVariantList{sentName, "Disp 1"}));
+    QCOMPARE(rig->property("fileName").toString(), sentName);
+    QCOMPARE(rig->property("textModified").toBool(), false);
+}
+
+void TestEditorWindow::sendCollision_data()
+{
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("sends");
+    QTest::addColumn<QString>("status");
+
+    const QString calcName = QString::fromLatin1(existingName);
+    QTest::newRow("other letter case, replaced") << calcName.toLower() << true << true << sentStatus;
+    QTest::newRow("other letter case, kept")
+        << calcName.toLower() << false << false << "Canceling saving file " + calcName.toLower();
+}
+
+void TestEditorWindow::sendCollision()
+{
+    QFETCH(QString, loaded);
+    QFETCH(bool, replace);
+    QFETCH(bool, sends);
+    QFETCH(QString, status);
+
+    rig->open(loaded, "Disp 2");
+    QSignalSpy sent(rig->editor(), SIGNAL(sendFile(QString, QString)));
+    openSendDialog();
+    answer("tcbSendDialog", true);
+    QVERIFY(isOpen("doYouWantSendFile"));
+    QCOMPARE(rig->status(), "Sending file " + loaded + "...");
+    QCOMPARE(rig->object("doYouWantSendFileText")->property("text").toString(),
+             "File " + loaded + " already exists on your calculator.\nDo you want to replace it?");
+    QCOMPARE(sent.count(), 0);
+
+    answer("doYouWantSendFile", replace);
+    QCOMPARE(sent.count(), sends ? 1 : 0);
+    QCOMPARE(rig->status(), status);
+}
+
+void TestEditorWindow::saveDialog_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb";
+    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt";
+    QTest::newRow("no extension, all files") << "prog" << 2 << "prog";
+    QTest::newRow("upper-case extension, program filter") << "prog.TCB" << 0 << "prog.TCB.tcb";
+    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb";
+    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb";
+    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt";
+    QTest::newRow("empty name") << "" << 0 << QString();
+    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb";
+}
+
+void TestEditorWindow::saveDialog()
+{
+    QFETCH(QString, chosen);
+    QFETCH(int, filter);
+    QFETCH(QString, saved);
+
+    QTemporaryDir base;
+    const QString folder = base.filePath("my #1 programs") + '/';
+    QVERIFY(QDir().mkpath(folder));
+    const QString text = QString("Disp \u0098(1)");
+    rig->open("S.tcb", text);
+    QObject* dialog = rig->object("tcbSaveDialog");
+    QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
+
+    rig->click("saveLocalButton");
+    QTRY_VERIFY(dialog->property("visible").toBool());
+    dialog->setProperty("selectedNameFilterIndex", filter);
+    QMetaObject::invokeMethod(dialog, "clearSelection");
+    QMetaObject::invokeMethod(dialog, "addSelection", Q_ARG(QUrl, QUrl::fromLocalFile(folder + chosen)));
+    QMetaObject::invokeMethod(dialog, "accept");
+
+    if (saved.isNull()) {
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(rig->status(), QString(emptyName));
+        return;
+    }
+    QCOMPARE(saves.count(), 1);
+    QCOMPARE(saves.first(), (QVariantList{folder + saved, text}));
+    if (!QFileInfo(folder + saved).dir().exists()) {
+        // A save that failed is no success: the text stays unsaved, so closing still asks.
+        QCOMPARE(rig->status(), QString(notSavedStatus));
+        QCOMPARE(rig->property("textModified").toBool(), true);
+        return;
+    }
+    QCOMPARE(fileContent(folder + saved), text.toLatin1() + '\n');
+    QCOMPARE(rig->status(), QString(savedStatus));
+    QCOMPARE(rig->property("fileName").toString(), saved);
+    QCOMPARE(rig->property("textModified").toBool(), false);
+
+    // The next save of this editing starts in the folder of the last one.
+    rig->click("saveLocalButton");
+    QTRY_VERIFY(dialog->property("visible").toBool());
+    QCOMPARE(dialog->property("folder").toUrl().toLocalFile(), folder);
+    QMetaObject::invokeMethod(dialog, "reject");
+}
+
+void TestEditorWindow::roundTrip()
+{
+    QQuickItem* table = rig->mainWindow()->findChild<QQuickItem*>("tableView");
+    int row = -1;
+    for (int i = 0; i < rig->fileModel.rowCount(); ++i) {
+        if (rig->fileModel.getName(i) == programName)
+            row = i;
+    }
+    QVERIFY(row >= 0);
+    const QPoint at = rowPoint(table, "rowAt", row);
+    QVERIFY(at.y() >= 0);
+    QTest::mouseDClick(rig->mainWindow(), Qt::LeftButton, Qt::NoModifier, at);
+    QTRY_VERIFY(rig->property("visible").toBool());
+    QCOMPARE(rig->text(), QString::fromLatin1(programBytes));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
+
+    activateEditor();
+    textArea()->setProperty("cursorPosition", rig->text().size());
+    type("Disp ");
+    activateEntry(catalogueIndex({0, 0}));
+    rig->click("textArea");
+    textArea()->setProperty("cursorPosition", rig->text().size());
+    type("5");
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName + "*");
+
+    openSendDialog();
+    QCOMPARE(rig->item("tcbSendDialogFileName")->property("text").toString(), QString("PROG"));
+    answer("tcbSendDialog", true);
+    QVERIFY(isOpen("doYouWantSendFile"));
+    answer("doYouWantSendFile", true);
+
+    QCOMPARE(rig->status(), QString(sentStatus));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
+    const QByteArray expected = programBytes + "Disp \x98" "5\n";
+    const calcsim::FileList files = calc->simulator().files();
+    const auto stored = std::find_if(files.begin(), files.end(),
+                                     [](const auto& file) { return file.first == programName; });
+    QVERIFY(stored != files.end());
+    QCOMPARE(stored->second, expected);
+}
+
+void TestEditorWindow::failedSend_data()
+{
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("mainStatus");
+
+    QTest::newRow("refused by the calculator") << false << errorStart << errorStart;
+    QTest::newRow("no calculator") << true << notConnected << noCalculator;
+}
+
+// A text that did not reach the calculator stays unsaved: closing asks the quit question.
+void TestEditorWindow::failedSend()
+{
+    QFETCH(bool, unplugged);
+    QFETCH(QString, status);
+    QFETCH(QString, mainStatus);
+
+    if (unplugged) {
+        calc->unplug();
+        QTRY_COMPARE(rig->calcModel.rowCount(), 0);
+    } else {
+        calcsim::Fault refusal;
+        refusal.message = announcementAnswer;
+        refusal.mode = calcsim::FaultMode::Failed;
+        calc->simulator().clearReceived();
+        calc->simulator().addFault(refusal);
+    }
+    rig->open("LOST.tcb", "Disp 3");
+    openSendDialog();
+    answer("tcbSendDialog", true);
+    calc->simulator().clearFaults();
+
+    QVERIFY(rig->status().startsWith(status));
+    QVERIFY(rig->session.property("statusLineText").toString().startsWith(mainStatus));
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "LOST.tcb*");
+    rig->click("quitButton");
+    QTRY_VERIFY(isOpen("quitDialog"));
+    QVERIFY(rig->property("visible").toBool());
+}
+
+CALCSIM_TEST_MAIN(TestEditorWindow)
+#include "tst_editorwindow.moc"

@@ -1,0 +1,118 @@
+#include "CalculatorFixture.h"
+
+bool CalculatorFixture::prepare()
+{
+    calcsim::shortenLinkWaits();
+    if (!QDir(dir.path()).mkdir("tmp"))
+        return false;
+    qputenv("TMPDIR", dir.filePath("tmp").toLocal8Bit());
+    calcsim::PluggedSimulator source;
+    source->setFiles(twoFiles);
+    CTaviCalc link(source.portInfo());
+    const std::optional<QString> written = link.createBackup();
+    archive = dir.filePath("saved.tbk");
+    return written && !written->isEmpty() && QFile::rename(*written, archive);
+}
+
+bool CalculatorFixture::setUp(const calcsim::FileList& files)
+{
+    rig = std::make_unique<SessionRig>();
+    log = std::make_unique<EventLog>(*rig);
+    const bool plugged = plugCalculator(files);
+    log->lines.clear();
+    return plugged;
+}
+
+void CalculatorFixture::tearDown()
+{
+    log.reset();
+    rig.reset();
+    sim.reset();
+    calcsim::shortenLinkWaits();
+    archive = dir.filePath("saved.tbk");
+}
+
+bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
+{
+    if (sim) {
+        sim.reset();
+        if (!rig->waitForCalcs(0))
+            return false;
+    }
+    sim = std::make_unique<calcsim::PluggedSimulator>();
+    sim->simulator().setName("CALC");
+    sim->simulator().setFiles(files);
+    sim->simulator().setRebootMs(20);
+    if (!rig->waitForCalcs(1))
+        return false;
+    sim->simulator().clearReceived();
+    return true;
+}
+
+QString CalculatorFixture::localFile(const QString& name, const QByteArray& content)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+    return path;
+}
+
+// With the lists settled as the main window settles them: the first file is downloaded, the
+// second deleted, N.TXT sent.
+void CalculatorFixture::startJob(const QString& job)
+{
+    CTaviCalcSession& session = *rig->session;
+    if (job == "send") {
+        session.toCalcUrls({QUrl::fromLocalFile(localFile("N.TXT", "new"))});
+        session.sendFiles();
+    } else if (job == "download") {
+        session.addSelected(0);
+        session.fromCalcUrls(false, QUrl::fromLocalFile(dir.path()));
+        session.downloadFiles();
+    } else if (job == "delete") {
+        session.addSelected(1);
+        session.deleteSelectedFiles();
+    } else if (job == "backup") {
+        session.createBackup();
+    } else if (job == "restore") {
+        session.restoreBackup(QUrl::fromLocalFile(archive));
+    } else if (job == "rename") {
+        session.changeCalcName("NEW");
+    }
+}
+
+// The calculator falls silent in the first exchange after the device information (the
+// backup's whole list); the restore instead finds no archive, since its first exchange
+// empties the calculator.
+void CalculatorFixture::breakJob(const QString& job)
+{
+    if (job == "restore")
+        archive = dir.filePath("missing.tbk");
+    else
+        silence(sim->simulator(), 2, job == "backup" ? 4 : 2);
+}
+
+bool CalculatorFixture::runJob(const QString& job)
+{
+    const int ended = log->count("busy:0");
+    startJob(job);
+    return QTest::qWaitFor([&] { return log->count("busy:0") > ended; }, 15000);
+}
+
+QStringList outline(const QStringList& lines, const QString& error)
+{
+    QStringList out;
+    for (const QString& line : lines) {
+        QString entry = line;
+        if (line.startsWith("error:"))
+            entry = "error";
+        else if (line.startsWith("files:"))
+            entry = "files";
+        else if (!error.isEmpty() && line == "status:Error: " + error)
+            entry = "status:Error";
+        if (entry != "error" || out.isEmpty() || out.last() != "error")
+            out << entry;
+    }
+    return out;
+}

@@ -1,0 +1,56 @@
+#include "SessionRig.h"
+#include "session/CTaviWorker.h"
+
+#include "PluggedSimulator.h"
+#include "SimTestMain.h"
+
+#include <QtTest>
+
+using FileList = QList<FileEntry>;
+
+class TestWorker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void jobPublishesOnMainThread();
+};
+
+void TestWorker::initTestCase()
+{
+    calcsim::shortenLinkWaits();
+}
+
+// A job's results reach the main thread with its finished(), never earlier: polling may read
+// the worker's list at any moment of a job.
+void TestWorker::jobPublishesOnMainThread()
+{
+    calcsim::PluggedSimulator sim;
+    sim->addFile("A.TXT", "abc");
+    CTaviWorker worker(sim.portInfo(), nullptr);
+    QTemporaryDir dir;
+    QFile sent(dir.filePath("S.TXT"));
+    QVERIFY(sent.open(QIODevice::WriteOnly));
+    sent.write("sent");
+    sent.close();
+    worker.sendList = {{sent.fileName(), "S.TXT"}};
+
+    QThread thread;
+    QThread* handedBackTo = nullptr;
+    worker.moveToThread(&thread);
+    connect(&thread, &QThread::started, &worker, &CTaviWorker::sendFiles);
+    connect(&worker, &CTaviWorker::finished, &thread, [&] {
+        handedBackTo = worker.thread();
+        thread.quit();
+    }, Qt::DirectConnection);
+    thread.start();
+    QVERIFY(thread.wait(10000));
+    // The job is over on its thread, but the main thread has not taken its finished() yet.
+    QCOMPARE(handedBackTo, qApp->thread());
+    QCOMPARE(worker.getFilesInfo(), (FileList{{"A.TXT", 3}}));
+    QTRY_COMPARE(worker.getFilesInfo(), (FileList{{"A.TXT", 3}, {"S.TXT", 4}}));
+}
+
+CALCSIM_TEST_MAIN(TestWorker)
+#include "tst_worker.moc"
