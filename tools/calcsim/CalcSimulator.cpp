@@ -19,6 +19,26 @@ namespace calcsim {
 
 using TaviCalc::calcMsg;
 
+namespace {
+
+// What crosses between the simulator's thread and its callers is copied whole. A copy that
+// shared its data with the caller's would be released on one thread after the other's last
+// use, and Qt's reference counts do not order that for ThreadSanitizer.
+QByteArray unshared(const QByteArray& bytes)
+{
+    return QByteArray(bytes.constData(), bytes.size());
+}
+
+FileList unshared(const FileList& files)
+{
+    FileList copy;
+    for (const auto& file : files)
+        copy.append({unshared(file.first), unshared(file.second)});
+    return copy;
+}
+
+} // namespace
+
 // The master side of the line and the thread that serves it. The members under "shared"
 // are guarded by the mutex; the rest belongs to the thread.
 class CalcSimulator::Line
@@ -268,19 +288,19 @@ void CalcSimulator::setChunkSize(int chunkSize)
 void CalcSimulator::addFile(const QByteArray& name, const QByteArray& content)
 {
     const std::lock_guard<std::mutex> lock(line->mutex);
-    line->firmware.store(name, content);
+    line->firmware.store(unshared(name), unshared(content));
 }
 
 void CalcSimulator::setFiles(const FileList& files)
 {
     const std::lock_guard<std::mutex> lock(line->mutex);
-    line->firmware.state.files = files;
+    line->firmware.state.files = unshared(files);
 }
 
 FileList CalcSimulator::files() const
 {
     const std::lock_guard<std::mutex> lock(line->mutex);
-    return line->firmware.state.files;
+    return unshared(line->firmware.state.files);
 }
 
 void CalcSimulator::setRebootMs(int milliseconds)
@@ -304,7 +324,10 @@ void CalcSimulator::clearFaults()
 QList<calcMsg> CalcSimulator::received() const
 {
     const std::lock_guard<std::mutex> lock(line->mutex);
-    return line->received;
+    QList<calcMsg> copy;
+    for (const calcMsg& msg : line->received)
+        copy.append(msg);
+    return copy;
 }
 
 QList<int> CalcSimulator::receivedTypes() const
