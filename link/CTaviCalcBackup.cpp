@@ -54,6 +54,11 @@ bool CTaviCalc::writeBackup(const QString& path, const std::vector<TaviCalc::fil
         if (!archiveFile(*archive, file))
             return false;
     }
+    // Only now has every block reached the file: a full disk shows here.
+    if (!archive->finish()) {
+        onError(LinkTexts::cantWriteBackup);
+        return false;
+    }
     return true;
 }
 

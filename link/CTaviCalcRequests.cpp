@@ -28,12 +28,17 @@ bool CTaviCalc::sendType(TaviCalc::calcMsg_msgType type)
     return send(msg);
 }
 
+// A file request that cannot be written (the port did not open) is reported: otherwise a
+// job would end without an error text and call the transfer a success.
 bool CTaviCalc::sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf)
 {
     calcMsg msg;
     msg.set_type(type);
     *msg.mutable_finf() = fInf;
-    return send(msg);
+    if (send(msg))
+        return true;
+    onError(LinkTexts::writeDevice);
+    return false;
 }
 
 CTaviCalc::Received CTaviCalc::receive(calcMsg& answer)

@@ -175,6 +175,12 @@ void ZipArchive::closeEntry()
     openName.reset();
 }
 
+bool ZipArchive::finish()
+{
+    closeEntry();
+    return writing && archive_write_close(handle) == ARCHIVE_OK;
+}
+
 int ZipArchive::count() const
 {
     return entries;

@@ -35,6 +35,9 @@ public:
     bool write(const QByteArray& bytes);
     // Finishes the entry being written, or leaves the one being read.
     void closeEntry();
+    // Writing: writes the central directory and the end record; false when any of the
+    // archive did not reach the file (written bytes wait in blocks until then).
+    bool finish();
 
     // Reading: the number of entries, and each entry by index, in ascending order.
     int count() const;

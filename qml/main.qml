@@ -498,19 +498,19 @@ ApplicationWindow {
                     objectName: "downloadItem"
                     text: qsTr("Download")
                     enabled: !calcSession.isBusy && hasSelection()
-                    onTriggered: choseFolderDialog.open()
+                    onTriggered: startDownload()
                 }
                 MenuItem {
                     objectName: "sendItem"
                     text: qsTr("Send")
                     enabled: !calcSession.isBusy && connected
-                    onTriggered: choseFileDialog.open()
+                    onTriggered: startSend()
                 }
                 MenuItem {
                     objectName: "deleteItem"
                     text: qsTr("Delete")
                     enabled: !calcSession.isBusy && hasSelection()
-                    onTriggered: askDelete()
+                    onTriggered: startDelete()
                 }
                 MenuItem {
                     objectName: "editItem"

@@ -171,6 +171,8 @@ private slots:
     void guards();
     void contextMenuItems_data();
     void contextMenuItems();
+    void contextMenuStartsLikeToolbar_data();
+    void contextMenuStartsLikeToolbar();
     void cancelledFileDialogs_data();
     void cancelledFileDialogs();
     void deleteAsksAboutEverySelectedFile_data();
@@ -363,6 +365,32 @@ void TestMainWindow::contextMenuItems()
     for (const char* name : {"downloadItem", "sendItem", "deleteItem", "editItem", "newItem"})
         actual << app->object(name)->property("enabled").toBool();
     QCOMPARE(actual, enabled);
+}
+
+void TestMainWindow::contextMenuStartsLikeToolbar_data()
+{
+    QTest::addColumn<QByteArray>("item");
+    QTest::addColumn<QByteArray>("dialog");
+
+    QTest::newRow("download") << QByteArray("downloadItem") << QByteArray("choseFolderDialog");
+    QTest::newRow("send") << QByteArray("sendItem") << QByteArray("choseFileDialog");
+    QTest::newRow("delete") << QByteArray("deleteItem") << QByteArray("doYouWantDeleteItDialog");
+}
+
+// An operation started from the context menu clears the status line as the toolbar does.
+void TestMainWindow::contextMenuStartsLikeToolbar()
+{
+    QFETCH(QByteArray, item);
+    QFETCH(QByteArray, dialog);
+
+    startWithOne({{"A.tcb", "a"}});
+    app->selectRows({0});
+    app->session.onStatusChange("Files successfully deleted");
+    QMetaObject::invokeMethod(app->object(item.constData()), "triggered");
+
+    QTRY_VERIFY(app->isOpen(dialog.constData()));
+    QCOMPARE(app->status(), QString());
+    app->answer(dialog.constData(), false);
 }
 
 void TestMainWindow::cancelledFileDialogs_data()

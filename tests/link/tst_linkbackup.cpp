@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <sys/mount.h>
+
 using namespace calcsim;
 using namespace linktest;
 using TaviCalc::calcMsg;
@@ -88,6 +90,7 @@ private slots:
     void backupFailures_data();
     void backupFailures();
     void twoBackupsInARow();
+    void fullDiskIsNoBackup();
     void restoreOrder_data();
     void restoreOrder();
     void restoreFailures_data();
@@ -195,6 +198,24 @@ void TestLinkBackup::twoBackupsInARow()
     s.sim().setFiles(second);
     QCOMPARE(s.link().createBackup(), std::optional<QString>(temporaryArchive()));
     QCOMPARE(zipcheck::entries(zipcheck::inspect(temporaryArchive())), asEntries(second));
+}
+
+// An archive cut short by a full disk is no backup, even though every entry went into it.
+void TestLinkBackup::fullDiskIsNoBackup()
+{
+    const QString small = temporaryFolder.filePath("small");
+    QVERIFY(QDir().mkpath(small));
+    const QByteArray mountPoint = QFile::encodeName(small);
+    QCOMPARE(::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=16k"), 0);
+    const auto unmount = qScopeGuard([&] {
+        qputenv("TMPDIR", QFile::encodeName(temporaryFolder.path()));
+        ::umount(mountPoint.constData());
+    });
+    qputenv("TMPDIR", mountPoint);
+
+    SimLink s({{"A.tcb", testBytes(40000)}});
+    QCOMPARE(s.link().createBackup(), std::optional<QString>(QString()));
+    QCOMPARE(s.errors(), QStringList{"Can't write backup file"});
 }
 
 void TestLinkBackup::restoreOrder_data()

@@ -202,9 +202,13 @@ void TestLinkDialogue::portThatDoesNotOpen()
     QCOMPARE(link.getName(), QString());
     QCOMPARE(link.getFilesInfo(), QList<FileEntry>{});
     QVERIFY(!link.setDeviceName("x"));
+    QCOMPARE(texts(errors), QStringList{});
+    // A transfer that cannot start says so, or its job would end as a success.
     QVERIFY(!link.sendFile(fileNamed("A.tcb", 1), "a"));
     QCOMPARE(link.getData(fileNamed("A.tcb", 5)), std::optional<QByteArray>());
-    QCOMPARE(texts(errors), QStringList{});
+    QVERIFY(!link.delFile(fileNamed("A.tcb", 5)));
+    QCOMPARE(texts(errors), QStringList({"Error write device", "Error write device", "Error write device"}));
+    errors.clear();
     QCOMPARE(link.createBackup(), std::optional<QString>());
     QByteArray buffer;
     QVERIFY(!link.RX(buffer));
