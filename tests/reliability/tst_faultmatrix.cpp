@@ -256,7 +256,6 @@ private:
     void nextLinkWorks(Cell& cell);
     void printSummary() const;
 
-    QTemporaryDir tempDir;
     const QStringList allowedTexts = linkTexts();
     // Per operation: the outcome of each cell, by message, then by the fault's place in
     // allFaultModes.
@@ -266,10 +265,6 @@ private:
 void TestFaultMatrix::initTestCase()
 {
     CTaviCalc::setTimeoutsForTesting(shortTimeouts);
-    // The backup's temporary archive lives under the temporary folder: one of its own per
-    // process, so that operations tested side by side keep apart.
-    QVERIFY(tempDir.isValid());
-    qputenv("TMPDIR", QFile::encodeName(tempDir.path()));
 }
 
 void TestFaultMatrix::cleanupTestCase()
