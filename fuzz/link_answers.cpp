@@ -32,7 +32,8 @@ constexpr CTaviCalc::Timeouts fuzzTimeouts{100, 1, 1, 0};
 // inputs that claim more than this would only measure those waits.
 constexpr int mostListedFiles = 1000;
 constexpr int mostFiles = 3;
-constexpr int fieldCount = 6;
+// The downloads and the local files.
+constexpr int workFolders = 2;
 
 enum class Operation { DeviceInfo, FileList, Fetch, Send, Delete, Rename, Backup, Restore, Count };
 
@@ -166,17 +167,23 @@ public:
 
     void clear()
     {
-        for (const QString& name : QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-            QDir(root.filePath(name)).removeRecursively();
-            QFile::remove(root.filePath(name));
+        for (const QFileInfo& entry : entries()) {
+            if (entry.isDir())
+                QDir(entry.filePath()).removeRecursively();
+            else
+                QFile::remove(entry.filePath());
         }
         fuzz::require(QDir(root.path()).mkpath(downloads()) && QDir(root.path()).mkpath(locals()), "work folders");
+    }
+
+    QFileInfoList entries() const
+    {
+        return QDir(root.path()).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
     QString downloads() const { return root.filePath(QStringLiteral("downloads")); }
     QString locals() const { return root.filePath(QStringLiteral("local")); }
     QString archive() const { return root.filePath(QStringLiteral("restore.tbk")); }
-    QString path() const { return root.path(); }
 
 private:
     QTemporaryDir root;
@@ -205,6 +212,7 @@ void checkDownloads(const QList<QUrl>& written, const QList<FileEntry>& files)
     }
     fuzz::require(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size() <= written.size(),
                   "nothing but the listed downloads appears");
+    fuzz::require(workspace->entries().size() == workFolders, "nothing appears beside the chosen folder");
 }
 
 void sendFiles(CTaviCalc& link, const QList<FileEntry>& files)
