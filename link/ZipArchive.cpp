@@ -221,6 +221,8 @@ std::optional<QByteArray> ZipArchive::readEntry()
             return std::nullopt;
         if (read == 0)
             return content;
+        if (content.size() + read > largestEntry)
+            return std::nullopt;
         content.append(block.constData(), int(read));
     }
 }

@@ -16,6 +16,9 @@ class ZipArchive
 {
 public:
     static constexpr int maxLevel = 9;
+    // No calculator file comes near this; a larger entry (a crafted archive that inflates
+    // without end) is unreadable rather than exhausting memory.
+    static constexpr int largestEntry = 64 * 1024 * 1024;
 
     // A new archive at the path; whatever stood there is removed first, so a link left at
     // the path is never written through. Level 0 stores, levels 1 to 9 deflate. None when
@@ -44,7 +47,8 @@ public:
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.
     std::optional<bool> isDirectory() const;
-    // The whole content of the open entry; none when it cannot be read.
+    // The whole content of the open entry; none when it cannot be read or exceeds
+    // largestEntry.
     std::optional<QByteArray> readEntry();
     // The open entry's name; empty when none is open.
     QByteArray entryName() const;

@@ -44,6 +44,8 @@ private slots:
     void readsForeignArchives_data();
     void readsForeignArchives();
     void unreadableEntryLeavesOthers();
+    void entryBeyondLargestIsUnreadable_data();
+    void entryBeyondLargestIsUnreadable();
     void refusesWhatItCannotOpen_data();
     void refusesWhatItCannotOpen();
     void neverWritesThroughLink();
@@ -154,6 +156,29 @@ void TestZipArchive::unreadableEntryLeavesOthers()
     QVERIFY(zip->openEntry(1));
     QCOMPARE(zip->readEntry(), std::optional<QByteArray>());
     QVERIFY(zip->openEntry(2));
+    QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
+}
+
+void TestZipArchive::entryBeyondLargestIsUnreadable_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("largest") << ZipArchive::largestEntry;
+    QTest::newRow("one byte more") << ZipArchive::largestEntry + 1;
+}
+
+// A few kilobytes of deflated zeros can stand for gigabytes: reading stops at the limit.
+void TestZipArchive::entryBeyondLargestIsUnreadable()
+{
+    QFETCH(int, size);
+    const QString path = dir->filePath("inflates.zip");
+    writeArchive(path, {{"BIG", QByteArray(size, '\0')}, {"C", "third"}});
+
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(zip->openEntry(0));
+    const std::optional<QByteArray> content = zip->readEntry();
+    QCOMPARE(content.has_value(), size <= ZipArchive::largestEntry);
+    QVERIFY(zip->openEntry(1));
     QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
 }
 
