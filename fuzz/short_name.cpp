@@ -34,5 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::require(shortName.size() <= maxShortName, "a base of 14, a dot and 3");
         fuzz::require(CTaviCalc::convertToSfn(shortName) == shortName, "an ASCII short name is its own");
     }
+    // Whatever the name, the calculator stores one that converting again leaves as it is.
+    const QString stored = CTaviCalc::storedFileName(name);
+    fuzz::require(CTaviCalc::convertToSfn(stored) == stored, "the stored name is its own short name");
     return 0;
 }

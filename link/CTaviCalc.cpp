@@ -93,11 +93,15 @@ QString CTaviCalc::getName() const
     return Name;
 }
 
+// Every failure has a text: a kind the schema does not name (a calculator may send any
+// number) reads as an unknown error, never as an empty text a job would take for success.
 void CTaviCalc::onError(QString errorText)
 {
     constexpr int kinds = int(std::size(LinkTexts::errorKinds));
-    if (errorText.isEmpty() && lastError >= 0 && lastError < kinds)
-        errorText = QString::fromUtf8(LinkTexts::errorKinds[lastError]);
+    if (errorText.isEmpty()) {
+        const bool named = lastError >= 0 && lastError < kinds;
+        errorText = QString::fromUtf8(named ? LinkTexts::errorKinds[lastError] : LinkTexts::unknownError);
+    }
     emit errorNotify(errorText);
 }
 

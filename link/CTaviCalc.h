@@ -71,6 +71,11 @@ public:
     bool setDeviceName(QString name);
 
     static QString convertToSfn(QString fileName);
+    // The name under which the calculator stores a file sent under this name.
+    static QString storedFileName(QString fileName);
+    // The name of the local file a calculator file is downloaded into; empty when that
+    // name would reach outside the chosen folder, and then nothing is written.
+    static QString localFileName(const QString& calcName);
 
     std::optional<QByteArray> getData(TaviCalc::fileInf fInf);
     bool sendFile(TaviCalc::fileInf fInf, const QByteArray& data);
@@ -113,6 +118,7 @@ private:
     // Requests and the calculator's failures
     enum class Received { Nothing, Undecodable, Decoded };
     bool send(const TaviCalc::calcMsg& msg);
+    bool sendReported(const TaviCalc::calcMsg& msg);
     bool sendType(TaviCalc::calcMsg_msgType type);
     bool sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf);
     Received receive(TaviCalc::calcMsg& answer);
@@ -125,6 +131,10 @@ private:
     // Transfers
     bool receiveSuccess();
     bool sendPiece(int number, const QByteArray& piece);
+
+    // Batch operations
+    std::optional<QByteArray> fetch(const TaviCalc::fileInf& fInf);
+    void sendLocalFile(const SendItem& item);
 
     // Backup and restore
     std::optional<std::vector<TaviCalc::fileInf>> readBackupList();

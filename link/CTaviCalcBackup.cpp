@@ -48,8 +48,10 @@ std::optional<std::vector<TaviCalc::fileInf>> CTaviCalc::readBackupList()
 bool CTaviCalc::writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files)
 {
     const std::unique_ptr<ZipArchive> archive = ZipArchive::openForWriting(path, backupLevel);
-    if (!archive)
+    if (!archive) {
+        onError(LinkTexts::cantWriteBackup);
         return false;
+    }
     for (const TaviCalc::fileInf& file : files) {
         if (!archiveFile(*archive, file))
             return false;
@@ -64,8 +66,8 @@ bool CTaviCalc::writeBackup(const QString& path, const std::vector<TaviCalc::fil
 
 bool CTaviCalc::archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file)
 {
-    // A fetch brings nothing for an empty file; it still belongs in the backup.
-    const std::optional<QByteArray> content = file.size() == 0 ? QByteArray() : getData(file);
+    // An empty file belongs in the backup too.
+    const std::optional<QByteArray> content = fetch(file);
     if (!content || !archive.openEntry(QByteArray::fromStdString(file.name())))
         return false;
     const bool written = archive.write(*content);

@@ -3,19 +3,13 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <limits>
+
 namespace {
 
 constexpr char lineFeed = '\n';
-
-// The local name of a downloaded calculator file, or an empty name when it would reach
-// outside the chosen folder.
-QString localFileName(const QString& calcName)
-{
-    const QString name = QUrl(calcName, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
-    // The last segment of a URL path holds no slash, even one that was escaped.
-    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('\\'));
-    return escapes ? QString() : name;
-}
+// The size field of a calculator file.
+constexpr qint64 largestFileSize = std::numeric_limits<qint32>::max();
 
 // Writes beside the target and renames over it, so an old file survives a failed write.
 bool saveWhole(const QString& path, const QByteArray& content)
@@ -36,24 +30,48 @@ QString programText(const QByteArray& content)
 
 } // namespace
 
+// The last segment of a URL path holds no slash, even one that was escaped; a NUL would cut
+// the path the system is given short of the name.
+QString CTaviCalc::localFileName(const QString& calcName)
+{
+    const QString name = QUrl(calcName, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
+    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..")
+                         || name.contains(QLatin1Char('\\')) || name.contains(QChar(0));
+    return escapes ? QString() : name;
+}
+
+// A calculator file of no bytes takes no exchange: it is simply empty.
+std::optional<QByteArray> CTaviCalc::fetch(const TaviCalc::fileInf& fInf)
+{
+    return fInf.size() == 0 ? QByteArray() : getData(fInf);
+}
+
 void CTaviCalc::genSendFilesRequest(QList<SendItem> items)
 {
-    for (const SendItem& item : items) {
-        const QString name = convertToSfn(item.second);
-        QFile file(item.first);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray data = file.readAll();
-        if (sendFile(fileInfOf(name.toUtf8(), data.size()), data))
-            emit fileSend({name, data.size()});
-    }
+    for (const SendItem& item : items)
+        sendLocalFile(item);
+}
+
+// A file that does not open is passed over; one whose size no calculator file can have, or
+// that does not read whole, is refused rather than sent cut short.
+void CTaviCalc::sendLocalFile(const SendItem& item)
+{
+    const QString name = storedFileName(item.second);
+    QFile file(item.first);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray data = file.size() <= largestFileSize ? file.readAll() : QByteArray();
+    if (data.size() != file.size())
+        reportFailure(TaviCalc::calcMsg::DATASIZE_INVALID);
+    else if (sendFile(fileInfOf(name.toUtf8(), data.size()), data))
+        emit fileSend({name, data.size()});
 }
 
 QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder)
 {
     QList<QUrl> written;
     for (const FileEntry& entry : files) {
-        const std::optional<QByteArray> content = getData(fileInfOf(entry));
+        const std::optional<QByteArray> content = fetch(fileInfOf(entry));
         if (!content)
             continue;
         const QString name = localFileName(entry.first);
@@ -74,7 +92,7 @@ void CTaviCalc::genDelFilesRequest(QList<FileEntry> files)
 
 QPair<QString, QString> CTaviCalc::genGetFileString(FileEntry entry)
 {
-    const std::optional<QByteArray> content = getData(fileInfOf(entry));
+    const std::optional<QByteArray> content = fetch(fileInfOf(entry));
     if (!content)
         return {};
     return {entry.first, programText(*content)};

@@ -28,17 +28,22 @@ bool CTaviCalc::sendType(TaviCalc::calcMsg_msgType type)
     return send(msg);
 }
 
-// A file request that cannot be written (the port did not open) is reported: otherwise a
-// job would end without an error text and call the transfer a success.
+// A request that cannot be written (the port did not open) is reported: otherwise a job
+// would end without an error text and call its operation a success.
+bool CTaviCalc::sendReported(const calcMsg& msg)
+{
+    if (send(msg))
+        return true;
+    onError(LinkTexts::writeDevice);
+    return false;
+}
+
 bool CTaviCalc::sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf)
 {
     calcMsg msg;
     msg.set_type(type);
     *msg.mutable_finf() = fInf;
-    if (send(msg))
-        return true;
-    onError(LinkTexts::writeDevice);
-    return false;
+    return sendReported(msg);
 }
 
 CTaviCalc::Received CTaviCalc::receive(calcMsg& answer)
@@ -69,10 +74,9 @@ bool CTaviCalc::receiveAnswer(calcMsg& answer)
 
 bool CTaviCalc::sendMessage(TaviCalc::calcMsg_msgType type)
 {
-    if (sendType(type))
-        return true;
-    onError(LinkTexts::writeDevice);
-    return false;
+    calcMsg msg;
+    msg.set_type(type);
+    return sendReported(msg);
 }
 
 bool CTaviCalc::sendCommand(TaviCalc::calcMsg_msgType type, calcMsg& answer)

@@ -60,3 +60,15 @@ QString CTaviCalc::convertToSfn(QString fileName)
     const QString base = s.left(lastDot).remove(dot).left(maxBaseLength).toUpper();
     return base + dot + extension;
 }
+
+// A name beyond ASCII changes again with each conversion (an unknown letter becomes U+FFFD,
+// which the next one turns into "_"), while an ASCII name stays as it is. The name stored
+// is the one that no further conversion changes, so the name checked for collisions is the
+// name the calculator ends up with.
+QString CTaviCalc::storedFileName(QString fileName)
+{
+    QString name = convertToSfn(fileName);
+    for (QString next = convertToSfn(name); next != name; next = convertToSfn(name))
+        name = next;
+    return name;
+}

@@ -25,13 +25,16 @@ inline constexpr char cantConnect[] = "Can't connect to device";
 inline constexpr char errorCodeBegin[] = " (error code: ";
 inline constexpr char errorCodeEnd[] = ")";
 
+// Also the text of an error kind that the schema does not name.
+inline constexpr char unknownError[] = "Unknown error.";
+
 // The texts of the error kinds, indexed by TaviCalc::calcMsg::errType.
 inline constexpr const char* errorKinds[] = {
-    "Unknown error.",               // NONE_ERROR
+    unknownError,                   // NONE_ERROR
     u8"File doesn\u2019t exist.",   // FILE_NOT_EXIST
     "Connection error (error code: 423).", // CONNECTION_ERROR
     "Memory error.",                // MEMORY_ERROR
-    "Unknown error.",               // UNSPECIFITED_ERROR
+    unknownError,                   // UNSPECIFITED_ERROR
     "Write error.",                 // WRITE_ERROR
     "Wrong data size.",             // DATASIZE_INVALID
     "Wrong frame number.",          // INVALID_FRAME_NUMBER

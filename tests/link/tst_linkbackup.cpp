@@ -216,6 +216,13 @@ void TestLinkBackup::fullDiskIsNoBackup()
     SimLink s({{"A.tcb", testBytes(40000)}});
     QCOMPARE(s.link().createBackup(), std::optional<QString>(QString()));
     QCOMPARE(s.errors(), QStringList{"Can't write backup file"});
+
+    // Nor is an archive that cannot be created at all: a folder stands at its path.
+    qputenv("TMPDIR", QFile::encodeName(temporaryFolder.path()));
+    QVERIFY(QDir().mkpath(temporaryArchive()));
+    const auto removeFolder = qScopeGuard([] { QDir(temporaryArchive()).removeRecursively(); });
+    QCOMPARE(s.link().createBackup(), std::optional<QString>(QString()));
+    QCOMPARE(s.errors(), QStringList({"Can't write backup file", "Can't write backup file"}));
 }
 
 void TestLinkBackup::restoreOrder_data()

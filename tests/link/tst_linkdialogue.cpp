@@ -200,10 +200,11 @@ void TestLinkDialogue::portThatDoesNotOpen()
     CTaviCalc link(info);
     QSignalSpy errors(&link, &CTaviCalc::errorNotify);
     QCOMPARE(link.getName(), QString());
+    // Whatever cannot start says so, or its job would end as a success.
     QCOMPARE(link.getFilesInfo(), QList<FileEntry>{});
     QVERIFY(!link.setDeviceName("x"));
-    QCOMPARE(texts(errors), QStringList{});
-    // A transfer that cannot start says so, or its job would end as a success.
+    QCOMPARE(texts(errors), QStringList({"Error write device", "Error write device"}));
+    errors.clear();
     QVERIFY(!link.sendFile(fileNamed("A.tcb", 1), "a"));
     QCOMPARE(link.getData(fileNamed("A.tcb", 5)), std::optional<QByteArray>());
     QVERIFY(!link.delFile(fileNamed("A.tcb", 5)));
@@ -231,8 +232,9 @@ void TestLinkDialogue::fileList_data()
     QTest::newRow("one file") << FileList{{"A.tcb", "alpha"}} << QList<Fault>{}
                               << QList<FileEntry>{{"A.tcb", 5}} << QStringList(listed.mid(0, 2)) << QStringList{};
     QTest::newRow("three files") << threeFiles << QList<Fault>{} << threeEntries << listed << QStringList{};
-    QTest::newRow("second record lost") << threeFiles << QList<Fault>{continuing(fault(3, FaultMode::Silence))}
-                                        << firstAndLast << QStringList(listed.mid(0, 3)) << QStringList{connection421};
+    QTest::newRow("silence ends the list") << threeFiles << QList<Fault>{fault(3, FaultMode::Silence)}
+                                           << QList<FileEntry>{threeEntries.at(0)} << QStringList(listed.mid(0, 3))
+                                           << QStringList{connection421};
     QTest::newRow("second answer FAILED")
         << threeFiles << QList<Fault>{continuing(failed(3, calcMsg::MEMORY_ERROR), 50)} << firstAndLast
         << QStringList(listed.mid(0, 3)) << QStringList{};
@@ -274,9 +276,14 @@ void TestLinkDialogue::rename_data()
     QTest::addColumn<QList<Fault>>("faults");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QString>("name");
-    QTest::newRow("accepted") << QStringLiteral("Neu \u00C4") << QList<Fault>{} << true << "Neu \u00C4";
-    QTest::newRow("refused") << "Neu" << QList<Fault>{failed(1, calcMsg::WRITE_ERROR, "no")} << false << "TaviCalc";
-    QTest::newRow("empty name") << "" << QList<Fault>{} << true << "";
+    QTest::addColumn<QStringList>("errors");
+    QTest::newRow("accepted") << QStringLiteral("Neu \u00C4") << QList<Fault>{} << true << "Neu \u00C4"
+                              << QStringList{};
+    QTest::newRow("refused") << "Neu" << QList<Fault>{failed(1, calcMsg::WRITE_ERROR, "no")} << false << "TaviCalc"
+                             << QStringList{"no"};
+    QTest::newRow("refused, kind only") << "Neu" << QList<Fault>{failed(1, calcMsg::MEMORY_ERROR)} << false
+                                        << "TaviCalc" << QStringList{"Memory error."};
+    QTest::newRow("empty name") << "" << QList<Fault>{} << true << "" << QStringList{};
 }
 
 void TestLinkDialogue::rename()
@@ -285,12 +292,13 @@ void TestLinkDialogue::rename()
     QFETCH(QList<Fault>, faults);
     QFETCH(bool, result);
     QFETCH(QString, name);
+    QFETCH(QStringList, errors);
     SimLink s;
     s.addFaults(faults);
     QCOMPARE(s.link().setDeviceName(newName), result);
     QCOMPARE(s.link().getName(), name);
     QCOMPARE(s.sent(), QStringList{"CHANGE_NAME \"" + newName + '"'});
-    QCOMPARE(s.errors(), QStringList{});
+    QCOMPARE(s.errors(), errors);
 }
 
 void TestLinkDialogue::copiesShareOnePort()

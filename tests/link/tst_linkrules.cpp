@@ -72,6 +72,13 @@ void TestLinkRules::shortName()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(CTaviCalc::convertToSfn(input), expected);
+    // The stored name no conversion changes further, whether a file is sent under its own
+    // name or under its short name; for ASCII it is the short name.
+    const QString stored = CTaviCalc::storedFileName(input);
+    QCOMPARE(CTaviCalc::convertToSfn(stored), stored);
+    QCOMPARE(CTaviCalc::storedFileName(expected), stored);
+    if (expected.toLatin1() == expected.toUtf8())
+        QCOMPARE(stored, expected);
 }
 
 void TestLinkRules::calculatorErrorText_data()

@@ -177,6 +177,10 @@ void TestLinkTransfer::sendFailures_data()
                                                      << 0 << QStringList{fileNotExist};
     QTest::newRow("announcement refused with a text") << QList<Fault>{failed(1, calcMsg::MEMORY_ERROR, "full")}
                                                       << false << 0 << QStringList{"full"};
+    QTest::newRow("announcement refused, kind not named") << QList<Fault>{failed(1, calcMsg::errType(9))}
+                                                          << false << 0 << QStringList{"Unknown error."};
+    QTest::newRow("announcement refused, kind negative") << QList<Fault>{failed(1, calcMsg::errType(-1))}
+                                                         << false << 0 << QStringList{"Unknown error."};
     QTest::newRow("announcement answered otherwise") << QList<Fault>{wrongType(1, calcMsg::SEND_FILES_NUM)}
                                                      << false << 0 << QStringList{"Unknown error."};
     QTest::newRow("announcement unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << false << 0

@@ -66,7 +66,7 @@ Dialogue dialogue(Operation operation)
     case Operation::Fetch: return {"fetch", 3, 1, true};              // 2 + 1 pieces
     case Operation::Send: return {"send", 5, 0, true};                // (1 + 2) + (1 + 1)
     case Operation::Delete: return {"delete", 2, 0, true};
-    case Operation::Rename: return {"rename", 1, 0, false};
+    case Operation::Rename: return {"rename", 1, 0, true};
     case Operation::Backup: return {"backup", 6, 4, true, 2};         // 3 list records, 2 + 1 pieces
     case Operation::Restore: return {"restore", 7, 0, true};          // clear, (1 + 2) + (1 + 1), reboot
     }
