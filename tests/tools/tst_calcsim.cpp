@@ -121,6 +121,9 @@ void TestCalcSim::dialogues_data()
     QTest::newRow("store replaces in place")
         << 512 << upload("A.tcb", "bye", 512) << QStringList {"SUCCESS", "SUCCESS"}
         << FileList {{"A.tcb", "bye"}, startFiles().at(1)};
+    QTest::newRow("store under another letter case replaces in place, renamed")
+        << 512 << upload("a.TCB", "bye", 512) << QStringList {"SUCCESS", "SUCCESS"}
+        << FileList {{"a.TCB", "bye"}, startFiles().at(1)};
     QTest::newRow("delete") << 512 << QList<calcMsg> {request(calcMsg::DELETE_FILE, "A.tcb", 5)}
                             << QStringList {"SUCCESS"} << FileList {startFiles().at(1)};
     QTest::newRow("delete of a missing file")

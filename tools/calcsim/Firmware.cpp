@@ -222,13 +222,18 @@ int Firmware::indexOf(const QByteArray& name) const
     return -1;
 }
 
+// Names that differ only in letter case are one file, as the session takes them: the file
+// is replaced where it stood and takes the new name.
 void Firmware::store(const QByteArray& name, const QByteArray& content)
 {
-    const int index = indexOf(name);
-    if (index < 0)
-        state.files.append({name, content});
-    else
-        state.files[index].second = content; // replaced where it stood
+    const QString wanted = QString::fromUtf8(name).toUpper();
+    for (auto& file : state.files) {
+        if (QString::fromUtf8(file.first).toUpper() == wanted) {
+            file = {name, content};
+            return;
+        }
+    }
+    state.files.append({name, content});
 }
 
 } // namespace calcsim

@@ -48,7 +48,7 @@ public:
 
     // The answer to a request; a request that did not decode is refused.
     Reply answer(const TaviCalc::calcMsg& request, bool decoded);
-    // Stores a file, replacing one of the same name where it stands.
+    // Stores a file, replacing one of the same name, letter case aside, where it stands.
     void store(const QByteArray& name, const QByteArray& content);
 
 private:
