@@ -175,20 +175,21 @@ void CTaviCalcSession::onFileSend(FileEntry fInf)
     fileModel->addFile(fInf);
 }
 
-QString CTaviCalcSession::errorStatus() const
+// The job's outcome: the last error text it reported, or its success text, then the note.
+// The error text itself may have been cleared by the window meanwhile; the job's own record
+// decides.
+void CTaviCalcSession::showOutcome(const QString& successText, const QString& note)
 {
-    return SessionTexts::errorPrefix + error;
+    onStatusChange((jobError.isEmpty() ? successText : SessionTexts::errorPrefix + jobError) + note);
 }
 
-// The job's outcome: the last error text relayed during it, or the job's success text.
-void CTaviCalcSession::showOutcome(const QString& successText)
-{
-    onStatusChange(error.isEmpty() ? successText : errorStatus());
-}
-
+// Files that were chosen but not sent are named after the outcome.
 void CTaviCalcSession::onSendFilesEnd()
 {
-    showOutcome(SessionTexts::filesSent);
+    QString note;
+    if (!toCalcSetAside.isEmpty())
+        note = SessionTexts::notSent + toCalcSetAside.join(SessionTexts::nameSeparator);
+    showOutcome(SessionTexts::filesSent, note);
 }
 
 void CTaviCalcSession::onDownloadFilesEnd()

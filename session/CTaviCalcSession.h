@@ -44,8 +44,10 @@ public:
     bool isFileWillBeSend(QString name);
     int getMaxFileNameLen() const;
 
-    Q_INVOKABLE bool isFileExist(QString name);
-    Q_INVOKABLE void toCalcUrls(const QList<QUrl>& urls);
+    // The meta-object carries the parameter names of these declarations; where the
+    // interface names no parameter, the declaration names none either.
+    Q_INVOKABLE bool isFileExist(QString);
+    Q_INVOKABLE void toCalcUrls(const QList<QUrl>&);
     Q_INVOKABLE bool isToCalcZeroSizeCollision();
     Q_INVOKABLE bool isToCalcNameCollision();
     Q_INVOKABLE bool isToCalcExistingCollision();
@@ -56,15 +58,15 @@ public:
     Q_INVOKABLE QString getNameToCalcCollisionOld();
     Q_INVOKABLE QString getNameToCalcCollisionNew();
     Q_INVOKABLE QString collisionFromCalcFileName();
-    Q_INVOKABLE void releaseToCalcCollision(bool replace);
-    Q_INVOKABLE void releaseFromCalcCollision(bool replace);
+    Q_INVOKABLE void releaseToCalcCollision(bool);
+    Q_INVOKABLE void releaseFromCalcCollision(bool);
     Q_INVOKABLE void fromCalcUrls(bool checkCollision = false,
                                   QUrl destFolder = QUrl::fromLocalFile(QDir::tempPath()));
     Q_INVOKABLE QList<QUrl> downloadFiles();
     Q_INVOKABLE void deleteSelectedFiles();
-    Q_INVOKABLE void addSelected(int row);
-    Q_INVOKABLE void changeCalcName(QString name);
-    Q_INVOKABLE void downloadForEdit(int row);
+    Q_INVOKABLE void addSelected(int);
+    Q_INVOKABLE void changeCalcName(QString);
+    Q_INVOKABLE void downloadForEdit(int);
     Q_INVOKABLE void createBackup();
     Q_INVOKABLE void restoreBackup(const QUrl& url);
     Q_INVOKABLE void renameBackup(QString oldName, QString newName);
@@ -94,7 +96,7 @@ public slots:
     void onIAmBusy();
     void onIAmNotBusy();
     void onFileDelete(QString fName);
-    void onFileSend(FileEntry fInf);
+    void onFileSend(FileEntry);
     void onStatusChange(QString newStatus);
     void onSendFilesEnd();
     void onDownloadFilesEnd();
@@ -130,8 +132,11 @@ private:
     void endJob(QThread* thread);
     void dropWorker(int row);
     void reloadFileModel();
-    void showOutcome(const QString& successText);
-    QString errorStatus() const;
+    QString downloadPath(const QString& calcName) const;
+    bool isLocalFileThere(const QString& calcName) const;
+    void showOutcome(const QString& successText, const QString& note = QString());
+    QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
+    void showEditorFailure(const QString& reported);
     void takeIntoSendList(const SendItem& item);
     static void raiseFirstWindow();
 
@@ -143,6 +148,8 @@ private:
     QList<SendItem> toCalcNameCollisions;
     QList<FileEntry> fromCalcCollisions;
     QStringList toCalcZeroSizeNames;
+    // The files of the latest choice that are not sent (empty, missing, not a file).
+    QStringList toCalcSetAside;
     QString nameToCalcCollisionOld;
     QString nameToCalcCollisionNew;
     QList<CTaviWorker*> workers;
@@ -155,6 +162,9 @@ private:
     QString statusLineText;
 
     QList<Job> jobs;
+    // The last text the running job reported; its outcome, whatever the error dialog did
+    // with the error text meanwhile.
+    QString jobError;
     // A backup archive saved onto its own path, kept from the removal that follows the save.
     QString keptBackup;
 };

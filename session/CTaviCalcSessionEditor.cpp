@@ -1,5 +1,6 @@
 #include "session/CTaviCalcSession.h"
 
+#include "link/LinkTexts.h"
 #include "session/CTaviWorker.h"
 #include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
@@ -14,7 +15,8 @@ bool isProgramFile(const QString& name)
 
 } // namespace
 
-// The editor's fetch runs on the main thread, outside the job pattern and without error texts.
+// The editor's fetch runs on the main thread, outside the job pattern. A fetch that fails
+// opens no editor: an empty editor would look like an empty program.
 void CTaviCalcSession::downloadForEdit(int row)
 {
     const FileEntry entry = fileModel->getFileInfAt(row);
@@ -31,10 +33,15 @@ void CTaviCalcSession::downloadForEdit(int row)
     if (!worker || isInJob(worker))
         return;
     worker->fileList = {entry};
+    bool opened = false;
+    const QMetaObject::Connection watch = connect(this, &CTaviCalcSession::openEditFromCalc, [&opened] { opened = true; });
     connect(worker, SIGNAL(fileForEditRecv(QString,QString)), this, SIGNAL(openEditFromCalc(QString,QString)));
-    worker->getFileForEdit();
+    const QString failure = runReporting(worker, [worker] { worker->getFileForEdit(); });
     disconnect(worker, SIGNAL(fileForEditRecv(QString,QString)), this, SIGNAL(openEditFromCalc(QString,QString)));
+    disconnect(watch);
     worker->fileList.clear();
+    if (!opened)
+        showEditorFailure(failure);
 }
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
@@ -47,12 +54,29 @@ void CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
     }
     if (isInJob(worker))
         return;
-    bool failed = false;
-    const QMetaObject::Connection watch =
-        connect(worker, &CTaviWorker::errorNotify, this, [&failed] { failed = true; });
-    worker->sendFileFromEdit(fileName, fileData);
-    disconnect(watch);
+    const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
-    onStatusChange(failed ? errorStatus()
-                          : SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter);
+    onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
+                                     : SessionTexts::errorPrefix + failure);
+}
+
+// Runs a call of the worker on the main thread, where the texts it relays arrive before it
+// returns; gives the last of them, empty when there was none.
+QString CTaviCalcSession::runReporting(CTaviWorker* worker, const std::function<void()>& call)
+{
+    QString reported;
+    const QMetaObject::Connection watch =
+        connect(worker, &CTaviWorker::errorNotify, [&reported](const QString& text) { reported = text; });
+    call();
+    disconnect(watch);
+    return reported;
+}
+
+// A failure that came without a text of the link's is still shown, as a read that failed.
+void CTaviCalcSession::showEditorFailure(const QString& reported)
+{
+    const QString text = reported.isEmpty() ? QString(LinkTexts::readDevice) : reported;
+    if (reported.isEmpty())
+        onErrorChange(text);
+    onStatusChange(SessionTexts::errorPrefix + text);
 }

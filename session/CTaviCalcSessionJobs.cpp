@@ -22,8 +22,11 @@ QList<QUrl> CTaviCalcSession::downloadFiles()
     });
     // Where the job will write each file; none of them need exist yet.
     QList<QUrl> urls;
-    for (const FileEntry& entry : qAsConst(downloadList))
-        urls.append(QUrl::fromLocalFile(downloadDir + "/" + entry.first));
+    for (const FileEntry& entry : qAsConst(downloadList)) {
+        const QString path = downloadPath(entry.first);
+        if (!path.isEmpty())
+            urls.append(QUrl::fromLocalFile(path));
+    }
     return urls;
 }
 
@@ -78,6 +81,8 @@ void CTaviCalcSession::startJob(const JobWiring& wiring,
     setInputs(*worker);
     worker->moveToThread(thread);
     Job job{thread, worker, {}};
+    jobError.clear();
+    job.workerLinks << connect(worker, &CTaviWorker::errorNotify, this, [this](const QString& text) { jobError = text; });
     if (wiring.relaysBackup)
         job.workerLinks << connect(worker, SIGNAL(backupLoaded(QString)), this, SIGNAL(backupLoaded(QString)));
     connect(thread, SIGNAL(started()), this, SLOT(onIAmBusy()));

@@ -20,21 +20,25 @@ bool CTaviCalcSession::isFileWillBeSend(QString name)
                        [&](const SendItem& item) { return item.second.toUpper() == wanted; });
 }
 
-// Sorts the chosen files: empty ones aside, renamed ones to a warning, names already on the
-// calculator or already to be sent to a replace question, the rest straight to sending.
+// Sorts the chosen files: empty ones and what is no file at all aside, renamed ones to a
+// warning, names already on the calculator or already to be sent to a replace question, the
+// rest straight to sending. Each file goes under the name the calculator will store.
 void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
 {
     toCalcExistingCollisions.clear();
     sendList.clear();
     toCalcNameCollisions.clear();
+    toCalcSetAside.clear();
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
         const QString fileName = url.fileName();
-        if (QFile(path).size() == 0) {
+        const QFileInfo file(path);
+        if (!file.isFile() || file.size() == 0) {
             toCalcZeroSizeNames.append(fileName);
+            toCalcSetAside.append(fileName);
             continue;
         }
-        const SendItem item(path, CTaviCalc::convertToSfn(fileName));
+        const SendItem item(path, CTaviCalc::storedFileName(fileName));
         if (item.second.size() != fileName.size())
             toCalcNameCollisions.append(item);
         else
@@ -123,14 +127,26 @@ void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
     fromCalcCollisions.clear();
     downloadList.clear();
     downloadDir = destFolder.toLocalFile();
-    const QDir folder(downloadDir);
     for (const FileEntry& entry : qAsConst(selectedFiles)) {
-        if (checkCollision && folder.exists(entry.first))
+        if (checkCollision && isLocalFileThere(entry.first))
             fromCalcCollisions.append(entry);
         else
             downloadList.append(entry);
     }
     selectedFiles.clear();
+}
+
+// Where a download would write the calculator file; empty for a name the download skips.
+QString CTaviCalcSession::downloadPath(const QString& calcName) const
+{
+    const QString name = CTaviCalc::localFileName(calcName);
+    return name.isEmpty() ? QString() : downloadDir + QLatin1Char('/') + name;
+}
+
+bool CTaviCalcSession::isLocalFileThere(const QString& calcName) const
+{
+    const QString path = downloadPath(calcName);
+    return !path.isEmpty() && QFileInfo::exists(path);
 }
 
 bool CTaviCalcSession::isFromCalcCollision()
@@ -140,8 +156,7 @@ bool CTaviCalcSession::isFromCalcCollision()
 
 QString CTaviCalcSession::collisionFromCalcFileName()
 {
-    return fromCalcCollisions.isEmpty() ? QString("")
-                                        : QUrl::fromLocalFile(fromCalcCollisions.first().first).fileName();
+    return fromCalcCollisions.isEmpty() ? QString("") : CTaviCalc::localFileName(fromCalcCollisions.first().first);
 }
 
 void CTaviCalcSession::releaseFromCalcCollision(bool replace)

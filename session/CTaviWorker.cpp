@@ -62,17 +62,20 @@ void CTaviWorker::delFiles()
 void CTaviWorker::setDeviceName()
 {
     runOperation(Relay::On, [this](CTaviCalc& link) {
-        // The link keeps the new name on success and the reported one otherwise.
-        link.setDeviceName(newName);
-        jobDeviceName = link.getName();
+        // The link holds the new name on success and the one it read otherwise; a link that
+        // read none (the calculator did not answer) leaves the name as it was.
+        if (link.setDeviceName(newName) || !link.getName().isEmpty())
+            jobDeviceName = link.getName();
     });
 }
 
+// Only a fetched program is handed on; a failure is told through the relayed texts.
 void CTaviWorker::getFileForEdit()
 {
-    runOperation(Relay::Off, [this](CTaviCalc& link) {
+    runOperation(Relay::On, [this](CTaviCalc& link) {
         const QPair<QString, QString> file = link.genGetFileString(fileList.value(0));
-        emit fileForEditRecv(file.first, file.second);
+        if (!file.first.isNull())
+            emit fileForEditRecv(file.first, file.second);
     });
 }
 
@@ -120,9 +123,15 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     emit finished();
 }
 
+// A list that could not be read whole is no news of the calculator: the one it had stays.
 void CTaviWorker::reloadFiles(CTaviCalc& link)
 {
-    jobFilesInfo = link.getFilesInfo();
+    bool failed = false;
+    const QMetaObject::Connection watch = connect(&link, &CTaviCalc::errorNotify, [&failed] { failed = true; });
+    const QList<FileEntry> files = link.getFilesInfo();
+    disconnect(watch);
+    if (!failed)
+        jobFilesInfo = files;
 }
 
 void CTaviWorker::publishResults()

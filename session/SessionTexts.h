@@ -18,6 +18,9 @@ inline constexpr char filesDownloaded[] = "Files successfully download on path: 
 inline constexpr char filesDeleted[] = "Files successfully deleted";
 inline constexpr char backupSent[] = "Backup successfully sent to calculator";
 inline constexpr char nameChanged[] = "Calculator name successfully changed";
+// Follows a send's outcome, then the names of the chosen files that were not sent.
+inline constexpr char notSent[] = "; not sent (empty or not a file): ";
+inline constexpr char nameSeparator[] = ", ";
 
 // Program files carry one of these in their name.
 inline constexpr char programMarkLower[] = ".tcb";

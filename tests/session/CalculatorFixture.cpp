@@ -25,6 +25,7 @@ bool CalculatorFixture::setUp(const calcsim::FileList& files)
 
 void CalculatorFixture::tearDown()
 {
+    portHolder.reset();
     log.reset();
     rig.reset();
     sim.reset();
@@ -82,15 +83,27 @@ void CalculatorFixture::startJob(const QString& job)
     }
 }
 
-// The calculator falls silent in the first exchange after the device information (the
-// backup's whole list); the restore instead finds no archive, since its first exchange
+// Silent: the calculator says nothing in the first exchange after the device information
+// (the backup's whole list); the restore instead finds no archive, since its first exchange
 // empties the calculator.
-void CalculatorFixture::breakJob(const QString& job)
+void CalculatorFixture::breakJob(const QString& job, const QString& how)
 {
-    if (job == "restore")
+    if (how == "unreachable") {
+        portHolder = std::make_unique<QSerialPort>(sim->portInfo());
+        portHolder->open(QIODevice::ReadWrite);
+    } else if (how == "refused") {
+        calcsim::Fault refusal;
+        refusal.message = 2;
+        refusal.mode = calcsim::FaultMode::Failed;
+        refusal.error = TaviCalc::calcMsg::WRITE_ERROR;
+        sim->simulator().addFault(refusal);
+    } else if (how == "mute") {
+        silence(sim->simulator(), 1, 2);
+    } else if (job == "restore") {
         archive = dir.filePath("missing.tbk");
-    else
+    } else {
         silence(sim->simulator(), 2, job == "backup" ? 4 : 2);
+    }
 }
 
 bool CalculatorFixture::runJob(const QString& job)

@@ -5,6 +5,7 @@
 #include "PluggedSimulator.h"
 
 #include <QObject>
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -28,14 +29,18 @@ public:
 
     QString localFile(const QString& name, const QByteArray& content);
     void startJob(const QString& job);
-    // Makes the next job of this kind fail with a link error.
-    void breakJob(const QString& job);
+    // Makes the next job of this kind fail with a link error: the calculator "refuses" the
+    // job's first exchange, is "mute" from the job's device information on, or is
+    // "unreachable" (its port is held by another program); otherwise it falls silent in the
+    // job's first exchange.
+    void breakJob(const QString& job, const QString& how = QStringLiteral("silent"));
     // Starts the job and waits until the window is given back.
     bool runJob(const QString& job);
 
     QTemporaryDir dir;
     QString archive;
     std::unique_ptr<calcsim::PluggedSimulator> sim;
+    std::unique_ptr<QSerialPort> portHolder;
     std::unique_ptr<SessionRig> rig;
     std::unique_ptr<EventLog> log;
 };

@@ -8,7 +8,7 @@ namespace {
 
 const QByteArray program("10 PRINT\x00 hidden", 16);
 const calcsim::FileList calculatorFiles{{"A.TXT", "abc"},   {"P.tcb", program},   {"Q.TCB", program},
-                                        {"R.Tcb", program}, {"PROGRAM", program}};
+                                        {"R.Tcb", program}, {"PROGRAM", program}, {"E.tcb", ""}};
 
 } // namespace
 
@@ -42,8 +42,10 @@ void TestEditor::editorFetch_data()
     QTest::newRow("mixed-case extension") << 3 << false << typeError << QStringList();
     QTest::newRow("no dot") << 4 << false << typeError << QStringList();
     QTest::newRow("row -1") << -1 << false << "File information error" << QStringList();
-    QTest::newRow("past the end") << 5 << false << "File information error" << QStringList();
-    QTest::newRow("fetch fails, no error text") << 1 << true << "" << QStringList{"", ""};
+    QTest::newRow("past the end") << 6 << false << "File information error" << QStringList();
+    // A failed fetch opens no editor, which would look like an empty program, and says why.
+    QTest::newRow("fetch fails") << 1 << true << "Error: Connection error (error code: 421)" << QStringList();
+    QTest::newRow("empty program") << 5 << false << "" << QStringList{"E.tcb", ""};
 }
 
 // The fetch runs before the call returns; refused rows cost no serial traffic.
@@ -53,7 +55,7 @@ void TestEditor::editorFetch()
     QFETCH(bool, failing);
     QFETCH(QString, status);
     QFETCH(QStringList, opened);
-    QCOMPARE(f.rig->fileModel.rowCount(), 5);
+    QCOMPARE(f.rig->fileModel.rowCount(), 6);
     if (failing)
         silence(f.sim->simulator(), 2, 2);
     QSignalSpy open(f.rig->session.get(), &CTaviCalcSession::openEditFromCalc);
@@ -61,8 +63,14 @@ void TestEditor::editorFetch()
     QCOMPARE(open.count(), opened.isEmpty() ? 0 : 1);
     if (!opened.isEmpty())
         QCOMPARE((QStringList{open.at(0).at(0).toString(), open.at(0).at(1).toString()}), opened);
-    QCOMPARE(f.log->lines, status.isEmpty() ? QStringList() : QStringList{"status:" + status});
-    QCOMPARE(f.sim->simulator().receivedTypes().isEmpty(), opened.isEmpty());
+    // A failure's text also opens the error dialog.
+    QStringList shown;
+    if (failing)
+        shown << "error:" + status.mid(QString("Error: ").size());
+    if (!status.isEmpty())
+        shown << "status:" + status;
+    QCOMPARE(f.log->lines, shown);
+    QCOMPARE(f.sim->simulator().receivedTypes().isEmpty(), opened.isEmpty() && !failing);
 }
 
 void TestEditor::editorSend_data()

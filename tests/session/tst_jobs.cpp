@@ -25,7 +25,7 @@ private slots:
 void TestJobs::jobEndsInOrder_data()
 {
     QTest::addColumn<QString>("job");
-    QTest::addColumn<bool>("failing");
+    QTest::addColumn<QString>("breakage"); // how the job is made to fail; empty: it is not
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("calculatorFiles");
     const QStringList both{"A.TXT", "B.TXT"};
@@ -50,32 +50,58 @@ void TestJobs::jobEndsInOrder_data()
         }
         ok << "busy:0";
         failing << "busy:0";
-        QTest::newRow(qPrintable(job)) << job << false << ok << files;
-        QTest::newRow(qPrintable(job + " failing")) << job << true << failing << QStringList();
+        QTest::newRow(qPrintable(job)) << job << QString() << ok << files;
+        QTest::newRow(qPrintable(job + " failing")) << job << QString("silent") << failing << QStringList();
+        if (!status.isEmpty())
+            QTest::newRow(qPrintable(job + " failing, error dialog closed at once"))
+                << job << QString("dialog closed") << failing << QStringList();
     }
+    // A list that could not be read is kept; so is the name of a calculator that refused the
+    // new one or could not tell its own.
+    const QStringList kept{"busy:1", "error", "files", "status:Error", "busy:0"};
+    for (const QString job : {"send", "delete", "restore"})
+        QTest::newRow(qPrintable(job + " unreachable")) << job << QString("unreachable") << kept << QStringList();
+    const QStringList unnamed{"busy:1", "error", "name:CALC", "status:Error", "busy:0"};
+    QTest::newRow("rename refused") << "rename" << QString("refused") << unnamed << QStringList();
+    QTest::newRow("rename, calculator mute") << "rename" << QString("mute") << unnamed << QStringList();
 }
 
 // Relayed errors, then the reload, then the outcome, then the window is given back.
 void TestJobs::jobEndsInOrder()
 {
     QFETCH(QString, job);
-    QFETCH(bool, failing);
+    QFETCH(QString, breakage);
     QFETCH(QStringList, events);
     QFETCH(QStringList, calculatorFiles);
-    if (job == "restore")
+    // A restore that works shows a change; one that fails leaves the calculator as listed.
+    if (job == "restore" && breakage.isEmpty())
         f.sim->simulator().setFiles({{"C.TXT", "c"}});
     f.rig->session->onErrorChange("left over");
     f.log->lines.clear();
-    if (failing)
-        f.breakJob(job);
+    if (!breakage.isEmpty())
+        f.breakJob(job, breakage);
+    // The error dialog writes an empty error text when it is closed.
+    QString reported;
+    if (breakage == "dialog closed") {
+        connect(f.rig->session.get(), &CTaviCalcSession::errorChange, f.log.get(), [&] {
+            if (f.rig->error().isEmpty())
+                return;
+            reported = f.rig->error();
+            f.rig->session->setProperty("error", QString());
+        });
+    }
     QVERIFY(f.runJob(job));
-    const QStringList seen = outline(f.log->lines, f.rig->error());
+    if (reported.isEmpty())
+        reported = f.rig->error();
+    const QStringList seen = outline(f.log->lines, reported);
     // The start clears the left-over error first.
     QCOMPARE(seen.first(), QString("error"));
     QCOMPARE(f.log->lines.first(), QString("error:"));
     QCOMPARE(seen.mid(1), events);
-    if (failing) {
-        QVERIFY(!f.rig->error().isEmpty());
+    if (!breakage.isEmpty()) {
+        QVERIFY(!reported.isEmpty());
+        // The table still shows what the calculator holds.
+        QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());
         return;
     }
     QCOMPARE(f.rig->error(), QString(""));
@@ -123,6 +149,19 @@ void TestJobs::downloadReturnsUrlsAtOnce()
     QFile fetched(urls.at(1).toLocalFile());
     QVERIFY(fetched.open(QIODevice::ReadOnly));
     QCOMPARE(fetched.readAll(), QByteArray("abc"));
+
+    // The URLs name the files the download writes, an empty one included, and no other.
+    QVERIFY(f.plugCalculator({{"%41.TXT", "a"}, {"P#Q.TXT", "p"}, {"ab%00cd", "n"}, {"EMPTY.TXT", ""}}));
+    for (int row = 0; row < 4; ++row)
+        session.addSelected(row);
+    session.fromCalcUrls(false, QUrl::fromLocalFile(folder.filePath("more")));
+    QVERIFY(QDir(folder.path()).mkdir("more"));
+    const QList<QUrl> named = session.downloadFiles();
+    QCOMPARE(named, (QList<QUrl>{QUrl::fromLocalFile(folder.filePath("more/A.TXT")),
+                                 QUrl::fromLocalFile(folder.filePath("more/P")),
+                                 QUrl::fromLocalFile(folder.filePath("more/EMPTY.TXT"))}));
+    QVERIFY(QTest::qWaitFor([&] { return f.log->count("busy:0") == 2; }, 10000));
+    QCOMPARE(QDir(folder.filePath("more")).entryList(QDir::Files, QDir::Name), (QStringList{"A.TXT", "EMPTY.TXT", "P"}));
 }
 
 CALCSIM_TEST_MAIN(TestJobs)

@@ -114,19 +114,29 @@ void TestSessionLocal::propertyWrites()
 void TestSessionLocal::callableForms_data()
 {
     QTest::addColumn<QByteArray>("signature");
-    QTest::newRow("fromCalcUrls()") << QByteArray("fromCalcUrls()");
-    QTest::newRow("fromCalcUrls(bool)") << QByteArray("fromCalcUrls(bool)");
-    QTest::newRow("fromCalcUrls(bool,QUrl)") << QByteArray("fromCalcUrls(bool,QUrl)");
-    QTest::newRow("getProgramName()") << QByteArray("getProgramName()");
-    QTest::newRow("getProgramName(bool)") << QByteArray("getProgramName(bool)");
-    QTest::newRow("toCalcUrls(QList<QUrl>)") << QByteArray("toCalcUrls(QList<QUrl>)");
-    QTest::newRow("onFileSend(FileEntry)") << QByteArray("onFileSend(FileEntry)");
+    QTest::addColumn<QByteArrayList>("parameterNames"); // as the meta-object gives them to QML
+    const QByteArrayList unnamed{QByteArray()};
+    QTest::newRow("fromCalcUrls()") << QByteArray("fromCalcUrls()") << QByteArrayList();
+    QTest::newRow("fromCalcUrls(bool)") << QByteArray("fromCalcUrls(bool)") << QByteArrayList{"checkCollision"};
+    QTest::newRow("fromCalcUrls(bool,QUrl)") << QByteArray("fromCalcUrls(bool,QUrl)")
+                                             << QByteArrayList{"checkCollision", "destFolder"};
+    QTest::newRow("getProgramName()") << QByteArray("getProgramName()") << QByteArrayList();
+    QTest::newRow("getProgramName(bool)") << QByteArray("getProgramName(bool)") << QByteArrayList{"withVersion"};
+    QTest::newRow("toCalcUrls(QList<QUrl>)") << QByteArray("toCalcUrls(QList<QUrl>)") << unnamed;
+    QTest::newRow("onFileSend(FileEntry)") << QByteArray("onFileSend(FileEntry)") << unnamed;
+    for (const char* signature : {"isFileExist(QString)", "releaseToCalcCollision(bool)", "releaseFromCalcCollision(bool)",
+                                  "addSelected(int)", "changeCalcName(QString)", "downloadForEdit(int)"})
+        QTest::newRow(signature) << QByteArray(signature) << unnamed;
+    QTest::newRow("onIndexChange(int)") << QByteArray("onIndexChange(int)") << QByteArrayList{"newIndex"};
 }
 
 void TestSessionLocal::callableForms()
 {
     QFETCH(QByteArray, signature);
-    QVERIFY(CTaviCalcSession::staticMetaObject.indexOfMethod(signature) >= 0);
+    QFETCH(QByteArrayList, parameterNames);
+    const int index = CTaviCalcSession::staticMetaObject.indexOfMethod(signature);
+    QVERIFY(index >= 0);
+    QCOMPARE(CTaviCalcSession::staticMetaObject.method(index).parameterNames(), parameterNames);
     CTaviCalcSession session;
     QString name;
     QVERIFY(QMetaObject::invokeMethod(&session, "getProgramName", Q_RETURN_ARG(QString, name)));
@@ -299,6 +309,8 @@ void TestSessionLocal::downloadCollisions_data()
     QTest::newRow("checked") << true << QList<int>{0, 1, 2, 7, -1} << QStringList{"HERE.TXT", "SUB"};
     QTest::newRow("unchecked") << false << QList<int>{0, 1, 2} << QStringList();
     QTest::newRow("same row twice") << true << QList<int>{0, 0} << QStringList{"HERE.TXT", "HERE.TXT"};
+    // Checked and asked under the name the download writes; a name it skips asks nothing.
+    QTest::newRow("names as written") << true << QList<int>{3, 4, 5} << QStringList{"A.TXT", "X"};
 }
 
 void TestSessionLocal::downloadCollisions()
@@ -307,10 +319,11 @@ void TestSessionLocal::downloadCollisions()
     QFETCH(QList<int>, rows);
     QFETCH(QStringList, collisions);
     QTemporaryDir folder;
-    writeFile(folder.filePath("HERE.TXT"), "x");
+    for (const char* name : {"HERE.TXT", "A.TXT", "X", "ab"})
+        writeFile(folder.filePath(name), "x");
     QDir(folder.path()).mkdir("SUB");
     SessionRig rig;
-    rig.fileModel.setFileNames({{"HERE.TXT", 1}, {"NEW.TXT", 2}, {"SUB", 3}});
+    rig.fileModel.setFileNames({{"HERE.TXT", 1}, {"NEW.TXT", 2}, {"SUB", 3}, {"%41.TXT", 4}, {"X#Y.TXT", 5}, {"ab%00cd", 6}});
     for (int row : rows)
         rig.session->addSelected(row);
     rig.session->fromCalcUrls(check, QUrl::fromLocalFile(folder.path()));

@@ -89,9 +89,10 @@ void TestTransfers::sendCollisions_data()
     QTest::newRow("same short name twice, no") << LocalFiles{"twin.TXT", "TWIN.TXT"} << Answers{false}
                                                << QStringList{"replace TWIN.TXT? no"}
                                                << QStringList{"OLD.TXT=old", "TWIN.TXT=twin.TXT"};
+    // Both are sent; the calculator keeps the second, under its name.
     QTest::newRow("short names apart in case, yes")
         << LocalFiles{"abc.txt", "ABC.TXT"} << Answers{true} << QStringList{"replace ABC.TXT? yes"}
-        << QStringList{"OLD.TXT=old", "ABC.txt=abc.txt", "ABC.TXT=ABC.TXT"};
+        << QStringList{"OLD.TXT=old", "ABC.TXT=ABC.TXT"};
     QTest::newRow("shortened") << LocalFiles{longName} << Answers()
                                << QStringList{"renamed " + longName + " to " + longShort}
                                << QStringList{"OLD.TXT=old", longShort + "=" + longName};
@@ -106,6 +107,13 @@ void TestTransfers::sendCollisions_data()
         << QStringList{"OLD.TXT=old", longShort + "=" + twinName};
     QTest::newRow("empty file set aside") << LocalFiles{"EMPTY.TXT", "NEW.TXT"} << Answers() << QStringList()
                                           << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    QTest::newRow("folder and vanished file set aside")
+        << LocalFiles{"DIR", "NEW.TXT", "GONE.TXT", "EMPTY.TXT"} << Answers() << QStringList()
+        << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    // The name checked is the name stored, also where converting it again changes it.
+    QTest::newRow("stored names collide") << LocalFiles{"caf\u00E9.TXT", "CAF_.TXT"} << Answers{false}
+                                          << QStringList{"replace CAF_.TXT? no"}
+                                          << QStringList{"OLD.TXT=old", "CAF_.TXT=caf\u00E9.TXT"};
 }
 
 void TestTransfers::sendCollisions()
@@ -116,12 +124,20 @@ void TestTransfers::sendCollisions()
     QFETCH(QStringList, calculator);
     QTemporaryDir folder;
     QList<QUrl> urls;
+    // EMPTY files are empty, DIR a folder, GONE never there: these are not sent.
+    QStringList setAside;
     for (const QString& name : chosen) {
+        urls << QUrl::fromLocalFile(folder.filePath(name));
+        if (name.startsWith("EMPTY") || name.startsWith("DIR") || name.startsWith("GONE"))
+            setAside << name;
+        if (name.startsWith("DIR"))
+            QVERIFY(QDir(folder.path()).mkdir(name));
+        if (name.startsWith("DIR") || name.startsWith("GONE"))
+            continue;
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         if (!name.startsWith("EMPTY"))
             file.write(name.toUtf8());
-        urls << QUrl::fromLocalFile(file.fileName());
     }
     PluggedSimulator sim;
     sim->addFile("OLD.TXT", "old");
@@ -136,7 +152,9 @@ void TestTransfers::sendCollisions()
         stored << QString::fromUtf8(file.first + "=" + file.second);
     QCOMPARE(stored, calculator);
     QCOMPARE(rig.files().size(), calculator.size());
-    QCOMPARE(rig.session->isToCalcZeroSizeCollision(), chosen.contains("EMPTY.TXT"));
+    QCOMPARE(rig.session->isToCalcZeroSizeCollision(), !setAside.isEmpty());
+    const QString sent = "Files successful sent to calculator";
+    QCOMPARE(rig.status(), setAside.isEmpty() ? sent : sent + "; not sent (empty or not a file): " + setAside.join(", "));
 }
 
 CALCSIM_TEST_MAIN(TestTransfers)
