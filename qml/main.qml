@@ -55,6 +55,8 @@ ApplicationWindow {
         readonly property string sendCancelled: "Sending files was cancelled"
         readonly property string restoreCancelled: "Sending backup files was cancelled"
         readonly property string backupSaved: "Backup saved on the path: "
+        readonly property string backupNotSaved: "Error: the backup could not be saved on the path: "
+        readonly property string backupKeptAt: ". It is kept at: "
         readonly property string editorNoCalculator: "No calculator is connected"
         readonly property string editorSent: "File successfully sent to the device"
         readonly property string editorSaved: "File successfully saved"
@@ -213,9 +215,15 @@ ApplicationWindow {
         if (!name.endsWith(texts.backupSuffix))
             name += texts.backupSuffix
         var path = calcSession.fileDirFromUrl(url) + name
-        calcSession.renameBackup(backupFile, path)
+        if (!calcSession.renameBackup(backupFile, path)) {
+            // The archive stays where it is, and the user is told where.
+            var failure = texts.backupNotSaved + path + texts.backupKeptAt + backupFile
+            showStatus(failure)
+            calcSession.error = failure
+            return
+        }
         showStatus(texts.backupSaved + path)
-        // After a move nothing is left to remove; after a failed one the archive goes.
+        // After a move nothing is left to remove; an archive saved onto itself is kept.
         calcSession.removeFile(backupFile)
     }
 

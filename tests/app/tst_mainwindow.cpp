@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPixmap>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
@@ -22,6 +23,8 @@
 
 #include <memory>
 #include <vector>
+
+#include <sys/mount.h>
 
 using calcsim::FileList;
 using calcsim::PluggedSimulator;
@@ -154,6 +157,42 @@ QVariant urlList(const QList<QUrl>& urls)
 {
     return QVariant::fromValue(urls);
 }
+
+// Bytes that deflate cannot shrink, the same in every run.
+QByteArray noise(int size)
+{
+    QRandomGenerator generator(size);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+// A file system of its own, of this size, at the path for as long as the object lives; the
+// test process has a mount namespace of its own.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString& path, int kib)
+        : path(QFile::encodeName(path))
+    {
+        QDir().mkpath(path);
+        const QByteArray options = "size=" + QByteArray::number(kib) + "k";
+        mounted = ::mount("tmpfs", this->path.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted = false;
+
+private:
+    QByteArray path;
+};
 
 } // namespace
 
@@ -674,14 +713,26 @@ void TestMainWindow::backupSave_data()
 {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("saved");    // the path the window names, "" when none
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<QByteArray>("before"); // at that path first: "<folder>", an older backup, or null
+    QTest::addColumn<int>("diskKiB");       // the folder "disk" is a file system of this size
 
-    QTest::newRow("suffix appended") << "X" << false << "X.tbk";
-    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk";
-    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk";
-    QTest::newRow("empty name") << "" << false << "";
-    QTest::newRow("cancelled") << "X" << true << "";
-    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>";
+    const QByteArray none;
+    const QByteArray older("older backup");
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0;
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0;
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0;
+    QTest::newRow("empty name") << "" << false << "" << false << none << 0;
+    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0;
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0;
+    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0;
+    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0;
+    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0;
+    QTest::newRow("over an older backup on another file system")
+        << "disk/X" << false << "disk/X.tbk" << false << older << 1024;
+    // The older backup takes the one page there is; the new archive needs more.
+    QTest::newRow("over an older backup on a full disk") << "disk/X" << false << "disk/X.tbk" << true << older << 4;
 }
 
 void TestMainWindow::backupSave()
@@ -689,12 +740,25 @@ void TestMainWindow::backupSave()
     QFETCH(QString, chosen);
     QFETCH(bool, cancel);
     QFETCH(QString, saved);
+    QFETCH(bool, fails);
+    QFETCH(QByteArray, before);
+    QFETCH(int, diskKiB);
 
-    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}});
+    std::unique_ptr<SmallDisk> disk;
+    if (diskKiB) {
+        disk = std::make_unique<SmallDisk>(dir->filePath("disk"), diskKiB);
+        QVERIFY(disk->mounted);
+    }
+    if (before == "<folder>")
+        QVERIFY(QDir().mkpath(dir->filePath(saved)));
+    else if (!before.isNull())
+        writeFile(dir->filePath(saved), before);
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", noise(6000)}});
     app->click("backupButton");
     QTRY_VERIFY(app->isOpen("backupSaveDialog"));
     const QString archive = app->window()->property("backupFile").toString();
-    QVERIFY(QFile::exists(archive));
+    const QByteArray archiveBytes = fileContent(archive);
+    QVERIFY(archiveBytes.startsWith("PK"));
 
     const QString path = chosen == "<archive>" ? archive : dir->filePath(chosen);
     const QString savedPath = saved == "<archive>" ? archive : dir->filePath(saved);
@@ -704,12 +768,30 @@ void TestMainWindow::backupSave()
         app->call("saveBackupAs", {chosen.isEmpty() ? QUrl::fromLocalFile(dir->path() + "/")
                                                     : QUrl::fromLocalFile(path)});
 
-    QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
-    QCOMPARE(QFile::exists(archive), saved == "<archive>");
-    if (!saved.isEmpty())
-        QVERIFY(fileContent(savedPath).startsWith("PK"));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
-             saved.isEmpty() || saved == "<archive>" ? QStringList() : QStringList{saved});
+    if (fails) {
+        // Nothing was lost: what stood there stays, and the archive is kept whole.
+        const QString failure = "Error: the backup could not be saved on the path: " + savedPath
+                                + ". It is kept at: " + archive;
+        QCOMPARE(app->status(), failure);
+        QCOMPARE(app->session.property("error").toString(), failure);
+        QVERIFY(app->isOpen("errorMessageDialog"));
+        QCOMPARE(fileContent(archive), archiveBytes);
+        if (before == "<folder>")
+            QVERIFY(QFileInfo(savedPath).isDir());
+        else
+            QCOMPARE(fileContent(savedPath), before.isNull() ? QByteArray("<missing>") : before);
+    } else {
+        QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
+        QCOMPARE(QFile::exists(archive), saved == "<archive>");
+        if (!saved.isEmpty())
+            QCOMPARE(fileContent(savedPath), archiveBytes);
+    }
+    // No second copy, whole or cut, is left beside the path.
+    const bool standsThere = (!fails && !saved.isEmpty() && saved != "<archive>") || !before.isNull();
+    const QFileInfo target(savedPath);
+    const QString folder = saved.isEmpty() || saved == "<archive>" ? dir->path() : target.path();
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             standsThere ? QStringList{target.fileName()} : QStringList());
     QFile::remove(archive);
 }
 
