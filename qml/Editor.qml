@@ -72,10 +72,16 @@ ApplicationWindow {
         return name
     }
 
+    // What is sent and saved: the text area's own text property turns U+00A0, a calculator
+    // character, into a space.
+    function programText() {
+        return syntaxHighlighter.documentText()
+    }
+
     // Cleared before the signal: a receiver that cannot store the text marks it unsaved again.
     function emitSend() {
         textModified = false
-        sendFile(fileName, textArea.text)
+        sendFile(fileName, programText())
     }
 
     function sendUnderFieldName() {
@@ -129,7 +135,7 @@ ApplicationWindow {
         var path = fileDir + fileName
         console.log("EditorFromCalc save file localy: " + path)
         textModified = false
-        saveFile(path, textArea.text)
+        saveFile(path, programText())
     }
 
     // An entry without children goes into the text at the cursor, over the selection.
