@@ -218,11 +218,19 @@ ApplicationWindow {
             return
         }
         console.log("Editor closing...")
+        closeDialogs()
         textArea.clear()
         fileName = ""
         fileDir = ""
         // Clearing the text counts as a change; the next program starts clean.
         textModified = false
+    }
+
+    // Left open, a dialog would show again with the next program, and its Ok would send that.
+    function closeDialogs() {
+        tcbSendDialog.close()
+        doYouWantSendFile.close()
+        quitDialog.close()
     }
 
     onVisibleChanged: {

@@ -357,28 +357,43 @@ void TestEditorWindow::closing_data()
 {
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<QString>("edited");
+    QTest::addColumn<QByteArray>("dialog"); // open when the window is closed
     QTest::addColumn<bool>("asks");
     QTest::addColumn<bool>("quit");
 
     const QString unedited;
-    QTest::newRow("empty text") << "" << unedited << false << false;
-    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << false << false;
-    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << true << true;
-    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << true << false;
-    QTest::newRow("changed to empty") << "Disp 1" << "" << false << false;
+    const QByteArray none;
+    QTest::newRow("empty text") << "" << unedited << none << false << false;
+    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << none << false << false;
+    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << none << true << true;
+    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << none << true << false;
+    QTest::newRow("changed to empty") << "Disp 1" << "" << none << false << false;
+    QTest::newRow("send dialog open") << "Disp 1" << unedited << QByteArray("tcbSendDialog") << false << false;
+    QTest::newRow("collision question open")
+        << "Disp 1" << unedited << QByteArray("doYouWantSendFile") << false << false;
+    QTest::newRow("send dialog open, changed, quit confirmed")
+        << "Disp 1" << "Disp 12" << QByteArray("tcbSendDialog") << true << true;
 }
 
 void TestEditorWindow::closing()
 {
     QFETCH(QString, loaded);
     QFETCH(QString, edited);
+    QFETCH(QByteArray, dialog);
     QFETCH(bool, asks);
     QFETCH(bool, quit);
 
     rig->open("Q.tcb", loaded);
     if (!edited.isNull())
         textArea()->setProperty("text", edited);
-    rig->click("quitButton");
+    if (dialog.isEmpty()) {
+        rig->click("quitButton");
+    } else {
+        // The dialog keeps the toolbar from clicks: the window's own close button closes it.
+        QMetaObject::invokeMethod(rig->object(dialog), "open");
+        QTRY_VERIFY(isOpen(dialog));
+        rig->editor()->close();
+    }
     QTRY_COMPARE(isOpen("quitDialog"), asks);
     if (asks)
         answer("quitDialog", quit);
@@ -390,6 +405,10 @@ void TestEditorWindow::closing()
         QCOMPARE(rig->property("fileName").toString(), QString());
         QCOMPARE(rig->property("textModified").toBool(), false);
         QCOMPARE(rig->editor()->title(), QString(titlePrefix));
+        // Its dialogs close with it, and the next program does not find them open.
+        rig->open("NEXT.tcb", "Disp 2");
+        for (const char* name : {"tcbSendDialog", "doYouWantSendFile", "quitDialog"})
+            QVERIFY2(!isOpen(name), name);
     } else {
         QCOMPARE(rig->text(), edited);
         QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "Q.tcb*");
