@@ -556,6 +556,12 @@ ApplicationWindow {
         }
     }
 
+    Shortcut {
+        sequence: "Escape"
+        enabled: errorMessageDialog.visible
+        onActivated: errorMessageDialog.close()
+    }
+
     footer: Label {
         id: statusLine
         objectName: "statusLine"
@@ -638,6 +644,9 @@ ApplicationWindow {
         x: Math.round((root.width - width) / 2)
         y: Math.round(root.height / 6)
         standardButtons: Dialog.Ok
+        // Escape is handled by the window: a popup that closes on Escape itself keeps the
+        // window's shortcuts (Copy, Paste, Delete) from working while it is shown.
+        closePolicy: Popup.CloseOnPressOutside
         onClosed: calcSession.error = ""
 
         Label {

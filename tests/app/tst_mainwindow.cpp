@@ -876,18 +876,24 @@ void TestMainWindow::editorWithoutCalculator()
 
 void TestMainWindow::errorDialog_data()
 {
-    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("shortcut"); // used while the dialog is open
+    QTest::addColumn<QString>("closing");
 
-    QTest::newRow("OK") << true;
-    QTest::newRow("closed otherwise") << false;
+    const QString none;
+    QTest::newRow("OK") << none << "OK";
+    QTest::newRow("closed otherwise") << none << "rejected";
+    QTest::newRow("Copy while open, Escape closes") << "Copy" << "Escape";
+    QTest::newRow("Paste while open") << "Paste" << "OK";
+    QTest::newRow("Delete while open, Escape closes") << "Delete" << "Escape";
 }
 
 void TestMainWindow::errorDialog()
 {
-    QFETCH(bool, accept);
+    QFETCH(QString, shortcut);
+    QFETCH(QString, closing);
 
-    startWithOne({{"GONE.tcb", "g"}});
-    sim().setFiles({}); // deleted behind the program's back: the calculator refuses
+    startWithOne({{"GONE.tcb", "g"}, {"KEPT.tcb", "k"}});
+    sim().setFiles({{"KEPT.tcb", "k"}}); // deleted behind the program's back: the calculator refuses
     app->selectRows({0});
     QTest::keyClick(app->window(), Qt::Key_Delete);
     app->answer("doYouWantDeleteItDialog", true);
@@ -897,8 +903,39 @@ void TestMainWindow::errorDialog()
     QVERIFY(!error.isEmpty());
     QTRY_VERIFY(!app->busy());
     QVERIFY(app->status().startsWith(SessionTexts::errorPrefix));
-    app->answer("errorMessageDialog", accept);
-    QVERIFY(!app->isOpen("errorMessageDialog"));
+
+    // The main window's shortcuts work as they do without the dialog, which stays open.
+    // Rows are selected without a click, which would close the dialog.
+    if (!shortcut.isEmpty()) {
+        QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 1);
+        QMetaObject::invokeMethod(app->selection(), "select", Q_ARG(QVariant, 0), Q_ARG(QVariant, 0));
+    }
+    if (shortcut == "Copy") {
+        QTest::keySequence(app->window(), QKeySequence::Copy);
+        const QUrl copied = QUrl::fromLocalFile(QDir::tempPath() + "/KEPT.tcb");
+        QCOMPARE(app->clipboard.getUrls(), QList<QUrl>{copied});
+        waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
+        QCOMPARE(fileContent(copied.toLocalFile()), QByteArray("k"));
+        QFile::remove(copied.toLocalFile());
+    } else if (shortcut == "Paste") {
+        writeFile(dir->filePath("add.tcb"), "x");
+        app->clipboard.setUrls({QUrl::fromLocalFile(dir->filePath("add.tcb"))});
+        QTest::keySequence(app->window(), QKeySequence::Paste);
+        waitForJob(SessionTexts::filesSent);
+        QCOMPARE(asMap(sim().files()).value("ADD.tcb"), QByteArray("x"));
+    } else if (shortcut == "Delete") {
+        QTest::keyClick(app->window(), Qt::Key_Delete);
+        QVERIFY(app->isOpen("doYouWantDeleteItDialog"));
+        QCOMPARE(app->text("doYouWantDeleteItDialog"), QString("Do you want to delete next files:\nKEPT.tcb?"));
+        app->answer("doYouWantDeleteItDialog", false);
+    }
+    QVERIFY(app->isOpen("errorMessageDialog"));
+
+    if (closing == "Escape")
+        QTest::keyClick(app->window(), Qt::Key_Escape);
+    else
+        app->answer("errorMessageDialog", closing == "OK");
+    QTRY_VERIFY(!app->isOpen("errorMessageDialog"));
     QCOMPARE(app->session.property("error").toString(), QString(""));
 
     // The same text again opens the dialog again.
