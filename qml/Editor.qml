@@ -271,6 +271,7 @@ ApplicationWindow {
 
     component QuestionLabel: Label {
         width: parent ? parent.width : 0
+        textFormat: Text.PlainText
         wrapMode: Text.Wrap
         font.pixelSize: 12
     }
@@ -480,6 +481,7 @@ ApplicationWindow {
     footer: Label {
         id: statusLine
         objectName: "statusLine"
+        textFormat: Text.PlainText
         font.pixelSize: 14
         color: appColors.textDark
         verticalAlignment: Text.AlignVCenter

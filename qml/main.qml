@@ -94,6 +94,7 @@ ApplicationWindow {
         Label {
             id: questionLabel
             width: parent.width
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: 12
         }
@@ -381,6 +382,7 @@ ApplicationWindow {
                             anchors.leftMargin: 10
                             anchors.verticalCenter: parent.verticalCenter
                             text: model.display
+                            textFormat: Text.PlainText
                             font.pixelSize: 26
                             color: appColors.textDark
                         }
@@ -441,6 +443,7 @@ ApplicationWindow {
                         anchors.leftMargin: 10
                         verticalAlignment: Text.AlignVCenter
                         text: styleData.value !== undefined ? styleData.value : ""
+                        textFormat: Text.PlainText
                         font.pixelSize: 15
                         color: appColors.textDark
                         elide: styleData.elideMode
@@ -566,6 +569,7 @@ ApplicationWindow {
         id: statusLine
         objectName: "statusLine"
         text: calcSession.statusLineText
+        textFormat: Text.PlainText
         font.pixelSize: 14
         topPadding: 4
         bottomPadding: 4
@@ -652,6 +656,7 @@ ApplicationWindow {
         Label {
             width: parent.width
             text: calcSession.error
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: 12
         }

@@ -15,6 +15,8 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTextOption>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -75,6 +77,22 @@ struct Application
     QString text(const char* dialog) const { return object(dialog)->property("text").toString(); }
     QString status() const { return session.property("statusLineText").toString(); }
     bool busy() const { return session.property("isBusy").toBool(); }
+
+    // The number of lines shown by each unwrapped text item of the window (popups and list
+    // rows included) whose text holds this text.
+    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    {
+        QList<int> counts;
+        QList<QQuickItem*> items{window()->contentItem()};
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeFirst();
+            items += item->childItems();
+            if (item->property("lineCount").isValid() && item->property("wrapMode").toInt() == QTextOption::NoWrap
+                && item->property("text").toString().contains(text))
+                counts << item->property("lineCount").toInt();
+        }
+        return counts;
+    }
 
     // Runs a function of the document, as a dialog's handler would.
     void call(const char* function, const QVariantList& args = {})
@@ -192,6 +210,28 @@ public:
 
 private:
     QByteArray path;
+};
+
+// A web server on this machine that notes whether anyone asks it for anything. A name with
+// markup points an image at it: a text shown as rich text would fetch that image.
+class WatchedServer
+{
+public:
+    WatchedServer() { listening = server.listen(QHostAddress::LocalHost); }
+
+    // The name with "$port" replaced by the server's port.
+    QString withPort(QString name) const { return name.replace("$port", QString::number(server.serverPort())); }
+    // Once the window has had the time to ask.
+    bool wasAsked()
+    {
+        QTest::qWait(300);
+        return server.hasPendingConnections();
+    }
+
+    bool listening = false;
+
+private:
+    QTcpServer server;
 };
 
 } // namespace
@@ -876,26 +916,37 @@ void TestMainWindow::editorWithoutCalculator()
 
 void TestMainWindow::errorDialog_data()
 {
+    QTest::addColumn<QString>("name");     // of the calculator, and of its file that has gone
     QTest::addColumn<QString>("shortcut"); // used while the dialog is open
     QTest::addColumn<QString>("closing");
 
     const QString none;
-    QTest::newRow("OK") << none << "OK";
-    QTest::newRow("closed otherwise") << none << "rejected";
-    QTest::newRow("Copy while open, Escape closes") << "Copy" << "Escape";
-    QTest::newRow("Paste while open") << "Paste" << "OK";
-    QTest::newRow("Delete while open, Escape closes") << "Delete" << "Escape";
+    QTest::newRow("OK") << "ALPHA" << none << "OK";
+    QTest::newRow("closed otherwise") << "ALPHA" << none << "rejected";
+    QTest::newRow("Copy while open, Escape closes") << "ALPHA" << "Copy" << "Escape";
+    QTest::newRow("Paste while open") << "ALPHA" << "Paste" << "OK";
+    QTest::newRow("Delete while open, Escape closes") << "ALPHA" << "Delete" << "Escape";
+    QTest::newRow("names with markup")
+        << R"(<b>BOLD</b><br>x<img src="http://127.0.0.1:$port/n.png">)" << none << "OK";
 }
 
 void TestMainWindow::errorDialog()
 {
+    QFETCH(QString, name);
     QFETCH(QString, shortcut);
     QFETCH(QString, closing);
 
-    startWithOne({{"GONE.tcb", "g"}, {"KEPT.tcb", "k"}});
+    WatchedServer server;
+    QVERIFY(server.listening);
+    name = server.withPort(name);
+    const QByteArray gone = name.toLatin1() + ".tcb";
+    start({{name, {{gone, "g"}, {"KEPT.tcb", "k"}}}});
+    // A name is shown as it is: one line, whatever markup it holds.
+    QCOMPARE(app->lineCountsOfTextsHolding(name), (QList<int>{1, 1}));
     sim().setFiles({{"KEPT.tcb", "k"}}); // deleted behind the program's back: the calculator refuses
     app->selectRows({0});
     QTest::keyClick(app->window(), Qt::Key_Delete);
+    QCOMPARE(app->text("doYouWantDeleteItDialog"), "Do you want to delete next files:\n" + gone + "?");
     app->answer("doYouWantDeleteItDialog", true);
 
     QTRY_VERIFY(app->isOpen("errorMessageDialog"));
@@ -941,6 +992,12 @@ void TestMainWindow::errorDialog()
     // The same text again opens the dialog again.
     app->session.setProperty("error", error);
     QVERIFY(app->isOpen("errorMessageDialog"));
+
+    // Names reach the status line and the error dialog in texts of the window's own (a backup
+    // path, for one); they are shown as they are, and no image is fetched for them.
+    app->session.onStatusChange(name);
+    app->session.setProperty("error", name);
+    QVERIFY(!server.wasAsked());
 }
 
 void TestMainWindow::busyRefusesEverything()
