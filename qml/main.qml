@@ -583,7 +583,9 @@ ApplicationWindow {
     BusyIndicator {
         id: busyIndicator
         objectName: "busyIndicator"
+        // Centred in the whole window: the content area lies between toolbar and status line.
         anchors.centerIn: parent
+        anchors.verticalCenterOffset: (statusLine.height - toolBar.height) / 2
         running: calcSession.isBusy
         visible: calcSession.isBusy
     }

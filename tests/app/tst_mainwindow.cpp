@@ -1018,7 +1018,11 @@ void TestMainWindow::busyRefusesEverything()
     app->answer("doYouWantDeleteItDialog", true);
     QTRY_VERIFY(app->busy());
 
-    QVERIFY(app->item("busyIndicator")->isVisible());
+    QQuickItem* indicator = app->item("busyIndicator");
+    QVERIFY(indicator->isVisible());
+    // Centred in the whole window, toolbar and status line included (to a whole pixel).
+    const QPoint offCentre = app->centre(indicator) - QPoint(app->window()->width() / 2, app->window()->height() / 2);
+    QVERIFY2(offCentre.manhattanLength() <= 1, qPrintable(QString("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
     for (const char* name : {"toolBar", "fileListView", "tableView"})
         QVERIFY2(!app->item(name)->isEnabled(), name);
     QTest::mouseClick(app->window(), Qt::RightButton, Qt::NoModifier, app->rowPoint(4));
