@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QTextDocument>
 
 namespace {
 
@@ -45,6 +46,17 @@ void SyntaxHighlighter::setFormat(int start, int count, const QVariant& format)
         QSyntaxHighlighter::setFormat(start, count, format.value<QColor>());
     else if (format.canConvert<QFont>())
         QSyntaxHighlighter::setFormat(start, count, format.value<QFont>());
+}
+
+QString SyntaxHighlighter::documentText() const
+{
+    const QTextDocument* textDocument = document();
+    if (!textDocument)
+        return QString();
+    QString text = textDocument->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
 }
 
 void SyntaxHighlighter::highlightBlock(const QString& text)

@@ -26,6 +26,10 @@ public:
     // ignored.
     Q_INVOKABLE void setFormat(int start, int count, const QVariant& format);
 
+    // The document's own text, with a line feed between lines and every other character as
+    // it stands; the text item's plain-text export turns U+00A0 into a space.
+    Q_INVOKABLE QString documentText() const;
+
 signals:
     void textDocumentChanged();
     void highlightBlock(const QVariant& text);

@@ -72,10 +72,16 @@ ApplicationWindow {
         return name
     }
 
+    // What is sent and saved: the text area's own text property turns U+00A0, a calculator
+    // character, into a space.
+    function programText() {
+        return syntaxHighlighter.documentText()
+    }
+
     // Cleared before the signal: a receiver that cannot store the text marks it unsaved again.
     function emitSend() {
         textModified = false
-        sendFile(fileName, textArea.text)
+        sendFile(fileName, programText())
     }
 
     function sendUnderFieldName() {
@@ -129,7 +135,7 @@ ApplicationWindow {
         var path = fileDir + fileName
         console.log("EditorFromCalc save file localy: " + path)
         textModified = false
-        saveFile(path, textArea.text)
+        saveFile(path, programText())
     }
 
     // An entry without children goes into the text at the cursor, over the selection.
@@ -212,11 +218,19 @@ ApplicationWindow {
             return
         }
         console.log("Editor closing...")
+        closeDialogs()
         textArea.clear()
         fileName = ""
         fileDir = ""
         // Clearing the text counts as a change; the next program starts clean.
         textModified = false
+    }
+
+    // Left open, a dialog would show again with the next program, and its Ok would send that.
+    function closeDialogs() {
+        tcbSendDialog.close()
+        doYouWantSendFile.close()
+        quitDialog.close()
     }
 
     onVisibleChanged: {
@@ -257,6 +271,7 @@ ApplicationWindow {
 
     component QuestionLabel: Label {
         width: parent ? parent.width : 0
+        textFormat: Text.PlainText
         wrapMode: Text.Wrap
         font.pixelSize: 12
     }
@@ -466,6 +481,7 @@ ApplicationWindow {
     footer: Label {
         id: statusLine
         objectName: "statusLine"
+        textFormat: Text.PlainText
         font.pixelSize: 14
         color: appColors.textDark
         verticalAlignment: Text.AlignVCenter

@@ -55,6 +55,8 @@ ApplicationWindow {
         readonly property string sendCancelled: "Sending files was cancelled"
         readonly property string restoreCancelled: "Sending backup files was cancelled"
         readonly property string backupSaved: "Backup saved on the path: "
+        readonly property string backupNotSaved: "Error: the backup could not be saved on the path: "
+        readonly property string backupKeptAt: ". It is kept at: "
         readonly property string editorNoCalculator: "No calculator is connected"
         readonly property string editorSent: "File successfully sent to the device"
         readonly property string editorSaved: "File successfully saved"
@@ -92,6 +94,7 @@ ApplicationWindow {
         Label {
             id: questionLabel
             width: parent.width
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: 12
         }
@@ -213,9 +216,15 @@ ApplicationWindow {
         if (!name.endsWith(texts.backupSuffix))
             name += texts.backupSuffix
         var path = calcSession.fileDirFromUrl(url) + name
-        calcSession.renameBackup(backupFile, path)
+        if (!calcSession.renameBackup(backupFile, path)) {
+            // The archive stays where it is, and the user is told where.
+            var failure = texts.backupNotSaved + path + texts.backupKeptAt + backupFile
+            showStatus(failure)
+            calcSession.error = failure
+            return
+        }
         showStatus(texts.backupSaved + path)
-        // After a move nothing is left to remove; after a failed one the archive goes.
+        // After a move nothing is left to remove; an archive saved onto itself is kept.
         calcSession.removeFile(backupFile)
     }
 
@@ -373,6 +382,7 @@ ApplicationWindow {
                             anchors.leftMargin: 10
                             anchors.verticalCenter: parent.verticalCenter
                             text: model.display
+                            textFormat: Text.PlainText
                             font.pixelSize: 26
                             color: appColors.textDark
                         }
@@ -433,6 +443,7 @@ ApplicationWindow {
                         anchors.leftMargin: 10
                         verticalAlignment: Text.AlignVCenter
                         text: styleData.value !== undefined ? styleData.value : ""
+                        textFormat: Text.PlainText
                         font.pixelSize: 15
                         color: appColors.textDark
                         elide: styleData.elideMode
@@ -548,10 +559,17 @@ ApplicationWindow {
         }
     }
 
+    Shortcut {
+        sequence: "Escape"
+        enabled: errorMessageDialog.visible
+        onActivated: errorMessageDialog.close()
+    }
+
     footer: Label {
         id: statusLine
         objectName: "statusLine"
         text: calcSession.statusLineText
+        textFormat: Text.PlainText
         font.pixelSize: 14
         topPadding: 4
         bottomPadding: 4
@@ -565,7 +583,9 @@ ApplicationWindow {
     BusyIndicator {
         id: busyIndicator
         objectName: "busyIndicator"
+        // Centred in the whole window: the content area lies between toolbar and status line.
         anchors.centerIn: parent
+        anchors.verticalCenterOffset: (statusLine.height - toolBar.height) / 2
         running: calcSession.isBusy
         visible: calcSession.isBusy
     }
@@ -630,11 +650,15 @@ ApplicationWindow {
         x: Math.round((root.width - width) / 2)
         y: Math.round(root.height / 6)
         standardButtons: Dialog.Ok
+        // Escape is handled by the window: a popup that closes on Escape itself keeps the
+        // window's shortcuts (Copy, Paste, Delete) from working while it is shown.
+        closePolicy: Popup.CloseOnPressOutside
         onClosed: calcSession.error = ""
 
         Label {
             width: parent.width
             text: calcSession.error
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: 12
         }

@@ -69,7 +69,8 @@ public:
     Q_INVOKABLE void downloadForEdit(int);
     Q_INVOKABLE void createBackup();
     Q_INVOKABLE void restoreBackup(const QUrl& url);
-    Q_INVOKABLE void renameBackup(QString oldName, QString newName);
+    // False when the archive could not be put there whole; the archive is then kept.
+    Q_INVOKABLE bool renameBackup(QString oldName, QString newName);
     Q_INVOKABLE void removeFile(QString name);
     Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
     // True when the file was written whole; the window must not call a failed save a success.

@@ -7,12 +7,47 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstdio>
+
 namespace {
 
 bool isSameFile(const QString& first, const QString& second)
 {
     const QString canonical = QFileInfo(first).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(second).canonicalFilePath();
+}
+
+// A short write (a full disk) does not stop QSaveFile's commit by itself: checked here, the
+// partial copy is discarded and the old file stays.
+bool commitWhole(QSaveFile& file, const QByteArray& bytes)
+{
+    return file.write(bytes) == bytes.size() && file.flush() && file.commit();
+}
+
+// Across file systems: a whole copy is written beside the target and renamed over it.
+bool copyOver(const QString& from, const QString& to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = source.readAll();
+    QSaveFile target(to);
+    if (bytes.size() != source.size() || !target.open(QIODevice::WriteOnly) || !commitWhole(target, bytes))
+        return false;
+    source.remove();
+    return true;
+}
+
+// Within one file system rename(2) replaces an existing target in one step, so the target is
+// never missing meanwhile (QFile::rename refuses an existing target instead).
+bool moveOver(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (std::rename(source.constData(), target.constData()) == 0)
+        return true;
+    return errno == EXDEV && copyOver(from, to);
 }
 
 } // namespace
@@ -56,20 +91,19 @@ bool CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
     QByteArray bytes = fileData.toLatin1();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
-    // A short write (a full disk) does not stop the commit by itself: checked here, the
-    // partial copy is discarded instead.
-    return file.write(bytes) == bytes.size() && file.flush() && file.commit();
+    return commitWhole(file, bytes);
 }
 
 // Saving the archive onto its own path keeps it, also from the removal that follows the save.
-void CTaviCalcSession::renameBackup(QString oldName, QString newName)
+// Whatever stood at the new path is replaced only by the whole archive; on failure it stays,
+// and so does the archive.
+bool CTaviCalcSession::renameBackup(QString oldName, QString newName)
 {
     if (isSameFile(oldName, newName)) {
         keptBackup = oldName;
-        return;
+        return true;
     }
-    QFile::remove(newName);
-    QFile::rename(oldName, newName);
+    return moveOver(oldName, newName);
 }
 
 void CTaviCalcSession::removeFile(QString name)

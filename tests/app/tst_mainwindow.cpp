@@ -13,7 +13,10 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPixmap>
+#include <QRandomGenerator>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTextOption>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -22,6 +25,8 @@
 
 #include <memory>
 #include <vector>
+
+#include <sys/mount.h>
 
 using calcsim::FileList;
 using calcsim::PluggedSimulator;
@@ -72,6 +77,22 @@ struct Application
     QString text(const char* dialog) const { return object(dialog)->property("text").toString(); }
     QString status() const { return session.property("statusLineText").toString(); }
     bool busy() const { return session.property("isBusy").toBool(); }
+
+    // The number of lines shown by each unwrapped text item of the window (popups and list
+    // rows included) whose text holds this text.
+    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    {
+        QList<int> counts;
+        QList<QQuickItem*> items{window()->contentItem()};
+        while (!items.isEmpty()) {
+            QQuickItem* item = items.takeFirst();
+            items += item->childItems();
+            if (item->property("lineCount").isValid() && item->property("wrapMode").toInt() == QTextOption::NoWrap
+                && item->property("text").toString().contains(text))
+                counts << item->property("lineCount").toInt();
+        }
+        return counts;
+    }
 
     // Runs a function of the document, as a dialog's handler would.
     void call(const char* function, const QVariantList& args = {})
@@ -154,6 +175,64 @@ QVariant urlList(const QList<QUrl>& urls)
 {
     return QVariant::fromValue(urls);
 }
+
+// Bytes that deflate cannot shrink, the same in every run.
+QByteArray noise(int size)
+{
+    QRandomGenerator generator(size);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+// A file system of its own, of this size, at the path for as long as the object lives; the
+// test process has a mount namespace of its own.
+class SmallDisk
+{
+public:
+    SmallDisk(const QString& path, int kib)
+        : path(QFile::encodeName(path))
+    {
+        QDir().mkpath(path);
+        const QByteArray options = "size=" + QByteArray::number(kib) + "k";
+        mounted = ::mount("tmpfs", this->path.constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted = false;
+
+private:
+    QByteArray path;
+};
+
+// A web server on this machine that notes whether anyone asks it for anything. A name with
+// markup points an image at it: a text shown as rich text would fetch that image.
+class WatchedServer
+{
+public:
+    WatchedServer() { listening = server.listen(QHostAddress::LocalHost); }
+
+    // The name with "$port" replaced by the server's port.
+    QString withPort(QString name) const { return name.replace("$port", QString::number(server.serverPort())); }
+    // Once the window has had the time to ask.
+    bool wasAsked()
+    {
+        QTest::qWait(300);
+        return server.hasPendingConnections();
+    }
+
+    bool listening = false;
+
+private:
+    QTcpServer server;
+};
 
 } // namespace
 
@@ -674,14 +753,26 @@ void TestMainWindow::backupSave_data()
 {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("saved");    // the path the window names, "" when none
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<QByteArray>("before"); // at that path first: "<folder>", an older backup, or null
+    QTest::addColumn<int>("diskKiB");       // the folder "disk" is a file system of this size
 
-    QTest::newRow("suffix appended") << "X" << false << "X.tbk";
-    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk";
-    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk";
-    QTest::newRow("empty name") << "" << false << "";
-    QTest::newRow("cancelled") << "X" << true << "";
-    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>";
+    const QByteArray none;
+    const QByteArray older("older backup");
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0;
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0;
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0;
+    QTest::newRow("empty name") << "" << false << "" << false << none << 0;
+    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0;
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0;
+    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0;
+    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0;
+    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0;
+    QTest::newRow("over an older backup on another file system")
+        << "disk/X" << false << "disk/X.tbk" << false << older << 1024;
+    // The older backup takes the one page there is; the new archive needs more.
+    QTest::newRow("over an older backup on a full disk") << "disk/X" << false << "disk/X.tbk" << true << older << 4;
 }
 
 void TestMainWindow::backupSave()
@@ -689,12 +780,25 @@ void TestMainWindow::backupSave()
     QFETCH(QString, chosen);
     QFETCH(bool, cancel);
     QFETCH(QString, saved);
+    QFETCH(bool, fails);
+    QFETCH(QByteArray, before);
+    QFETCH(int, diskKiB);
 
-    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}});
+    std::unique_ptr<SmallDisk> disk;
+    if (diskKiB) {
+        disk = std::make_unique<SmallDisk>(dir->filePath("disk"), diskKiB);
+        QVERIFY(disk->mounted);
+    }
+    if (before == "<folder>")
+        QVERIFY(QDir().mkpath(dir->filePath(saved)));
+    else if (!before.isNull())
+        writeFile(dir->filePath(saved), before);
+    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", noise(6000)}});
     app->click("backupButton");
     QTRY_VERIFY(app->isOpen("backupSaveDialog"));
     const QString archive = app->window()->property("backupFile").toString();
-    QVERIFY(QFile::exists(archive));
+    const QByteArray archiveBytes = fileContent(archive);
+    QVERIFY(archiveBytes.startsWith("PK"));
 
     const QString path = chosen == "<archive>" ? archive : dir->filePath(chosen);
     const QString savedPath = saved == "<archive>" ? archive : dir->filePath(saved);
@@ -704,12 +808,30 @@ void TestMainWindow::backupSave()
         app->call("saveBackupAs", {chosen.isEmpty() ? QUrl::fromLocalFile(dir->path() + "/")
                                                     : QUrl::fromLocalFile(path)});
 
-    QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
-    QCOMPARE(QFile::exists(archive), saved == "<archive>");
-    if (!saved.isEmpty())
-        QVERIFY(fileContent(savedPath).startsWith("PK"));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files),
-             saved.isEmpty() || saved == "<archive>" ? QStringList() : QStringList{saved});
+    if (fails) {
+        // Nothing was lost: what stood there stays, and the archive is kept whole.
+        const QString failure = "Error: the backup could not be saved on the path: " + savedPath
+                                + ". It is kept at: " + archive;
+        QCOMPARE(app->status(), failure);
+        QCOMPARE(app->session.property("error").toString(), failure);
+        QVERIFY(app->isOpen("errorMessageDialog"));
+        QCOMPARE(fileContent(archive), archiveBytes);
+        if (before == "<folder>")
+            QVERIFY(QFileInfo(savedPath).isDir());
+        else
+            QCOMPARE(fileContent(savedPath), before.isNull() ? QByteArray("<missing>") : before);
+    } else {
+        QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
+        QCOMPARE(QFile::exists(archive), saved == "<archive>");
+        if (!saved.isEmpty())
+            QCOMPARE(fileContent(savedPath), archiveBytes);
+    }
+    // No second copy, whole or cut, is left beside the path.
+    const bool standsThere = (!fails && !saved.isEmpty() && saved != "<archive>") || !before.isNull();
+    const QFileInfo target(savedPath);
+    const QString folder = saved.isEmpty() || saved == "<archive>" ? dir->path() : target.path();
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             standsThere ? QStringList{target.fileName()} : QStringList());
     QFile::remove(archive);
 }
 
@@ -794,20 +916,37 @@ void TestMainWindow::editorWithoutCalculator()
 
 void TestMainWindow::errorDialog_data()
 {
-    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("name");     // of the calculator, and of its file that has gone
+    QTest::addColumn<QString>("shortcut"); // used while the dialog is open
+    QTest::addColumn<QString>("closing");
 
-    QTest::newRow("OK") << true;
-    QTest::newRow("closed otherwise") << false;
+    const QString none;
+    QTest::newRow("OK") << "ALPHA" << none << "OK";
+    QTest::newRow("closed otherwise") << "ALPHA" << none << "rejected";
+    QTest::newRow("Copy while open, Escape closes") << "ALPHA" << "Copy" << "Escape";
+    QTest::newRow("Paste while open") << "ALPHA" << "Paste" << "OK";
+    QTest::newRow("Delete while open, Escape closes") << "ALPHA" << "Delete" << "Escape";
+    QTest::newRow("names with markup")
+        << R"(<b>BOLD</b><br>x<img src="http://127.0.0.1:$port/n.png">)" << none << "OK";
 }
 
 void TestMainWindow::errorDialog()
 {
-    QFETCH(bool, accept);
+    QFETCH(QString, name);
+    QFETCH(QString, shortcut);
+    QFETCH(QString, closing);
 
-    startWithOne({{"GONE.tcb", "g"}});
-    sim().setFiles({}); // deleted behind the program's back: the calculator refuses
+    WatchedServer server;
+    QVERIFY(server.listening);
+    name = server.withPort(name);
+    const QByteArray gone = name.toLatin1() + ".tcb";
+    start({{name, {{gone, "g"}, {"KEPT.tcb", "k"}}}});
+    // A name is shown as it is: one line, whatever markup it holds.
+    QCOMPARE(app->lineCountsOfTextsHolding(name), (QList<int>{1, 1}));
+    sim().setFiles({{"KEPT.tcb", "k"}}); // deleted behind the program's back: the calculator refuses
     app->selectRows({0});
     QTest::keyClick(app->window(), Qt::Key_Delete);
+    QCOMPARE(app->text("doYouWantDeleteItDialog"), "Do you want to delete next files:\n" + gone + "?");
     app->answer("doYouWantDeleteItDialog", true);
 
     QTRY_VERIFY(app->isOpen("errorMessageDialog"));
@@ -815,13 +954,50 @@ void TestMainWindow::errorDialog()
     QVERIFY(!error.isEmpty());
     QTRY_VERIFY(!app->busy());
     QVERIFY(app->status().startsWith(SessionTexts::errorPrefix));
-    app->answer("errorMessageDialog", accept);
-    QVERIFY(!app->isOpen("errorMessageDialog"));
+
+    // The main window's shortcuts work as they do without the dialog, which stays open.
+    // Rows are selected without a click, which would close the dialog.
+    if (!shortcut.isEmpty()) {
+        QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 1);
+        QMetaObject::invokeMethod(app->selection(), "select", Q_ARG(QVariant, 0), Q_ARG(QVariant, 0));
+    }
+    if (shortcut == "Copy") {
+        QTest::keySequence(app->window(), QKeySequence::Copy);
+        const QUrl copied = QUrl::fromLocalFile(QDir::tempPath() + "/KEPT.tcb");
+        QCOMPARE(app->clipboard.getUrls(), QList<QUrl>{copied});
+        waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
+        QCOMPARE(fileContent(copied.toLocalFile()), QByteArray("k"));
+        QFile::remove(copied.toLocalFile());
+    } else if (shortcut == "Paste") {
+        writeFile(dir->filePath("add.tcb"), "x");
+        app->clipboard.setUrls({QUrl::fromLocalFile(dir->filePath("add.tcb"))});
+        QTest::keySequence(app->window(), QKeySequence::Paste);
+        waitForJob(SessionTexts::filesSent);
+        QCOMPARE(asMap(sim().files()).value("ADD.tcb"), QByteArray("x"));
+    } else if (shortcut == "Delete") {
+        QTest::keyClick(app->window(), Qt::Key_Delete);
+        QVERIFY(app->isOpen("doYouWantDeleteItDialog"));
+        QCOMPARE(app->text("doYouWantDeleteItDialog"), QString("Do you want to delete next files:\nKEPT.tcb?"));
+        app->answer("doYouWantDeleteItDialog", false);
+    }
+    QVERIFY(app->isOpen("errorMessageDialog"));
+
+    if (closing == "Escape")
+        QTest::keyClick(app->window(), Qt::Key_Escape);
+    else
+        app->answer("errorMessageDialog", closing == "OK");
+    QTRY_VERIFY(!app->isOpen("errorMessageDialog"));
     QCOMPARE(app->session.property("error").toString(), QString(""));
 
     // The same text again opens the dialog again.
     app->session.setProperty("error", error);
     QVERIFY(app->isOpen("errorMessageDialog"));
+
+    // Names reach the status line and the error dialog in texts of the window's own (a backup
+    // path, for one); they are shown as they are, and no image is fetched for them.
+    app->session.onStatusChange(name);
+    app->session.setProperty("error", name);
+    QVERIFY(!server.wasAsked());
 }
 
 void TestMainWindow::busyRefusesEverything()
@@ -842,7 +1018,11 @@ void TestMainWindow::busyRefusesEverything()
     app->answer("doYouWantDeleteItDialog", true);
     QTRY_VERIFY(app->busy());
 
-    QVERIFY(app->item("busyIndicator")->isVisible());
+    QQuickItem* indicator = app->item("busyIndicator");
+    QVERIFY(indicator->isVisible());
+    // Centred in the whole window, toolbar and status line included (to a whole pixel).
+    const QPoint offCentre = app->centre(indicator) - QPoint(app->window()->width() / 2, app->window()->height() / 2);
+    QVERIFY2(offCentre.manhattanLength() <= 1, qPrintable(QString("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
     for (const char* name : {"toolBar", "fileListView", "tableView"})
         QVERIFY2(!app->item(name)->isEnabled(), name);
     QTest::mouseClick(app->window(), Qt::RightButton, Qt::NoModifier, app->rowPoint(4));

@@ -34,7 +34,7 @@ constexpr int rowStep = 4;
 // The calculator holds a program under an upper-case name, and one to edit.
 const QByteArray existingName("ABC.TCB");
 const QByteArray programName("PROG.tcb");
-const QByteArray programBytes("Disp \"HI\"\n\x98" "1\xA8" "A\n");
+const QByteArray programBytes("Disp \"HI\"\n\x98" "1\xA8" "A\xA0" "B\n");
 
 // One letter per coloured character: the depth colours in their cycle, and the error colour.
 QChar colourCode(const QColor& colour)
@@ -66,6 +66,26 @@ QString bracketsOf(const QString& text)
             brackets += c;
     }
     return brackets;
+}
+
+// The characters of the document's lines, one line feed between two lines.
+QString documentText(QTextDocument* document)
+{
+    QStringList lines;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    return lines.join('\n');
+}
+
+// Every character from 0x01 to 0xFF but the carriage return, which loading takes for a line break.
+QString latin1Range()
+{
+    QString text;
+    for (int code = 0x01; code <= 0xFF; ++code) {
+        if (code != '\r')
+            text += QChar(code);
+    }
+    return text;
 }
 
 QByteArray fileContent(const QString& path)
@@ -337,28 +357,43 @@ void TestEditorWindow::closing_data()
 {
     QTest::addColumn<QString>("loaded");
     QTest::addColumn<QString>("edited");
+    QTest::addColumn<QByteArray>("dialog"); // open when the window is closed
     QTest::addColumn<bool>("asks");
     QTest::addColumn<bool>("quit");
 
     const QString unedited;
-    QTest::newRow("empty text") << "" << unedited << false << false;
-    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << false << false;
-    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << true << true;
-    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << true << false;
-    QTest::newRow("changed to empty") << "Disp 1" << "" << false << false;
+    const QByteArray none;
+    QTest::newRow("empty text") << "" << unedited << none << false << false;
+    QTest::newRow("loaded, unchanged") << "Disp 1" << unedited << none << false << false;
+    QTest::newRow("changed, quit confirmed") << "Disp 1" << "Disp 12" << none << true << true;
+    QTest::newRow("changed, quit refused") << "Disp 1" << "Disp 12" << none << true << false;
+    QTest::newRow("changed to empty") << "Disp 1" << "" << none << false << false;
+    QTest::newRow("send dialog open") << "Disp 1" << unedited << QByteArray("tcbSendDialog") << false << false;
+    QTest::newRow("collision question open")
+        << "Disp 1" << unedited << QByteArray("doYouWantSendFile") << false << false;
+    QTest::newRow("send dialog open, changed, quit confirmed")
+        << "Disp 1" << "Disp 12" << QByteArray("tcbSendDialog") << true << true;
 }
 
 void TestEditorWindow::closing()
 {
     QFETCH(QString, loaded);
     QFETCH(QString, edited);
+    QFETCH(QByteArray, dialog);
     QFETCH(bool, asks);
     QFETCH(bool, quit);
 
     rig->open("Q.tcb", loaded);
     if (!edited.isNull())
         textArea()->setProperty("text", edited);
-    rig->click("quitButton");
+    if (dialog.isEmpty()) {
+        rig->click("quitButton");
+    } else {
+        // The dialog keeps the toolbar from clicks: the window's own close button closes it.
+        QMetaObject::invokeMethod(rig->object(dialog), "open");
+        QTRY_VERIFY(isOpen(dialog));
+        rig->editor()->close();
+    }
     QTRY_COMPARE(isOpen("quitDialog"), asks);
     if (asks)
         answer("quitDialog", quit);
@@ -370,6 +405,10 @@ void TestEditorWindow::closing()
         QCOMPARE(rig->property("fileName").toString(), QString());
         QCOMPARE(rig->property("textModified").toBool(), false);
         QCOMPARE(rig->editor()->title(), QString(titlePrefix));
+        // Its dialogs close with it, and the next program does not find them open.
+        rig->open("NEXT.tcb", "Disp 2");
+        for (const char* name : {"tcbSendDialog", "doYouWantSendFile", "quitDialog"})
+            QVERIFY2(!isOpen(name), name);
     } else {
         QCOMPARE(rig->text(), edited);
         QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "Q.tcb*");
@@ -464,16 +503,20 @@ void TestEditorWindow::saveDialog_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<int>("filter");
     QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("text");
 
-    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb";
-    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt";
-    QTest::newRow("no extension, all files") << "prog" << 2 << "prog";
-    QTest::newRow("upper-case extension, program filter") << "prog.TCB" << 0 << "prog.TCB.tcb";
-    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb";
-    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb";
-    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt";
-    QTest::newRow("empty name") << "" << 0 << QString();
-    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb";
+    const QString program("Disp \u0098(1)");
+    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb" << program;
+    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt" << program;
+    QTest::newRow("no extension, all files") << "prog" << 2 << "prog" << program;
+    QTest::newRow("upper-case extension, program filter") << "prog.TCB" << 0 << "prog.TCB.tcb" << program;
+    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb" << program;
+    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb" << program;
+    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt" << program;
+    QTest::newRow("empty name") << "" << 0 << QString() << program;
+    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb" << program;
+    QTest::newRow("non-breaking space kept") << "prog" << 0 << "prog.tcb" << QString("A\u00A0B");
+    QTest::newRow("every character but carriage return") << "prog" << 0 << "prog.tcb" << latin1Range();
 }
 
 void TestEditorWindow::saveDialog()
@@ -481,11 +524,11 @@ void TestEditorWindow::saveDialog()
     QFETCH(QString, chosen);
     QFETCH(int, filter);
     QFETCH(QString, saved);
+    QFETCH(QString, text);
 
     QTemporaryDir base;
     const QString folder = base.filePath("my #1 programs") + '/';
     QVERIFY(QDir().mkpath(folder));
-    const QString text = QString("Disp \u0098(1)");
     rig->open("S.tcb", text);
     QObject* dialog = rig->object("tcbSaveDialog");
     QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
@@ -535,7 +578,7 @@ void TestEditorWindow::roundTrip()
     QVERIFY(at.y() >= 0);
     QTest::mouseDClick(rig->mainWindow(), Qt::LeftButton, Qt::NoModifier, at);
     QTRY_VERIFY(rig->property("visible").toBool());
-    QCOMPARE(rig->text(), QString::fromLatin1(programBytes));
+    QCOMPARE(documentText(rig->document()), QString::fromLatin1(programBytes));
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + programName);
 
     activateEditor();
