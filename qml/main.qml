@@ -583,9 +583,9 @@ ApplicationWindow {
     BusyIndicator {
         id: busyIndicator
         objectName: "busyIndicator"
-        // Centred in the whole window: the content area lies between toolbar and status line.
+        // Centred in the whole window, over toolbar and status line too.
+        parent: Overlay.overlay
         anchors.centerIn: parent
-        anchors.verticalCenterOffset: (statusLine.height - toolBar.height) / 2
         running: calcSession.isBusy
         visible: calcSession.isBusy
     }

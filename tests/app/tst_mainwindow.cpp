@@ -860,18 +860,27 @@ void TestMainWindow::restoreReplacesTheFiles()
 void TestMainWindow::editorWiring_data()
 {
     QTest::addColumn<QString>("opener");
+    QTest::addColumn<bool>("failing"); // the calculator falls silent in the fetch
 
-    QTest::newRow("double click") << "double click";
-    QTest::newRow("toolbar") << "editButton";
-    QTest::newRow("context menu") << "editItem";
+    QTest::newRow("double click") << "double click" << false;
+    QTest::newRow("toolbar") << "editButton" << false;
+    QTest::newRow("context menu") << "editItem" << false;
+    QTest::newRow("failed fetch") << "double click" << true;
 }
 
 // Opens a program from the calculator, sends the editor's text back and saves it locally.
 void TestMainWindow::editorWiring()
 {
     QFETCH(QString, opener);
+    QFETCH(bool, failing);
 
     startWithOne({{"A.txt", "a"}, {"PRGM.tcb", "Disp 1"}});
+    if (failing) {
+        sim().clearReceived();
+        calcsim::Fault silence; // on the first piece, after the device information
+        silence.message = 2;
+        sim().addFault(silence);
+    }
     if (opener == "double click") {
         QTest::mouseDClick(app->window(), Qt::LeftButton, Qt::NoModifier, app->rowPoint(1));
     } else {
@@ -884,6 +893,14 @@ void TestMainWindow::editorWiring()
         QCOMPARE(app->selectedCount(), 1);
     }
     QObject* editor = app->editor();
+    if (failing) {
+        // An empty editor would pass for an empty program: none opens, and the user is told.
+        QTRY_VERIFY(app->isOpen("errorMessageDialog"));
+        QVERIFY(!editor->property("visible").toBool());
+        QCOMPARE(app->object("statusLine")->property("text").toString(),
+                 QString("Error: Connection error (error code: 421)"));
+        return;
+    }
     QTRY_VERIFY(editor->property("visible").toBool());
     QCOMPARE(editor->property("fileName").toString(), QString("PRGM.tcb"));
     QCOMPARE(editor->findChild<QObject*>("textArea")->property("text").toString(), QString("Disp 1"));

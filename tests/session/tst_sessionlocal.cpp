@@ -232,7 +232,7 @@ void TestSessionLocal::renameBackup()
     if (targetExists && !sourceLeft)
         writeFile(destination, "older archive, longer");
     CTaviCalcSession session;
-    session.renameBackup(source, destination);
+    QVERIFY(session.renameBackup(source, destination));
     session.removeFile(source);
     QCOMPARE(readAll(destination), QByteArray("archive"));
     QCOMPARE(QFile::exists(source), sourceLeft);
