@@ -44,15 +44,8 @@ bool CTaviCalc::setDeviceName(QString name)
     calcMsg request;
     request.set_type(calcMsg::CHANGE_NAME);
     request.set_devname(name.toUtf8().toStdString());
-    if (!sendReported(request))
+    if (!sendReported(request) || !receiveSuccess())
         return false;
-    calcMsg answer;
-    if (receive(answer) == Received::Nothing)
-        return false;
-    if (answer.type() != calcMsg::SUCCESS) {
-        reportCalcFailure(answer);
-        return false;
-    }
     Name = name;
     return true;
 }
