@@ -124,7 +124,7 @@ private:
 
     // Transfers
     bool receiveSuccess();
-    bool sendPiece(int number, const QByteArray& piece);
+    bool sendPiece(TaviCalc::calcMsg& piece, int number, const char* bytes, int size);
 
     // Backup and restore
     std::optional<std::vector<TaviCalc::fileInf>> readBackupList();
