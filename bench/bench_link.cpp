@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -65,7 +66,9 @@ std::string content(int size)
     return bytes;
 }
 
-// The computer's side without the link: the raw slave, frames prepared beforehand.
+// The computer's side without the link: the raw slave, frames prepared beforehand, a
+// blocking write of each frame, then poll and read into one fixed buffer until the whole
+// answer frame is in. Nothing else happens per frame, so its rate is the line's own limit.
 class RawLine
 {
 public:
@@ -90,27 +93,31 @@ public:
     // Waits for one whole frame and drops it: only its arrival counts.
     void readFrame()
     {
-        fill(Frame::headerSize);
-        const size_t n = size_t(quint8(pending[4])) | size_t(quint8(pending[5])) << 8;
-        fill(Frame::headerSize + n);
-        pending.erase(0, Frame::headerSize + n);
+        while (held < frameSize()) {
+            pollfd wait {fd, POLLIN, 0};
+            ::poll(&wait, 1, -1);
+            const ssize_t n = ::read(fd, block + held, sizeof block - held);
+            held += n > 0 ? size_t(n) : 0;
+        }
+        // Stop-and-wait leaves nothing behind a frame; should a byte come early, it is kept.
+        const size_t used = frameSize();
+        held -= used;
+        std::memmove(block, block + used, held);
     }
 
 private:
-    void fill(size_t size)
+    // The size of the frame at the front, as far as its header has come in.
+    size_t frameSize() const
     {
-        char block[16384];
-        while (pending.size() < size) {
-            pollfd wait {fd, POLLIN, 0};
-            ::poll(&wait, 1, -1);
-            const ssize_t n = ::read(fd, block, sizeof block);
-            if (n > 0)
-                pending.append(block, size_t(n));
-        }
+        if (held < size_t(Frame::headerSize))
+            return Frame::headerSize;
+        const char* length = block + Frame::preambleSize;
+        return Frame::headerSize + (size_t(quint8(length[0])) | size_t(quint8(length[1])) << 8);
     }
 
     int fd;
-    std::string pending;
+    char block[2 * (Frame::headerSize + Frame::maxPayload)];
+    size_t held = 0;
 };
 
 struct Timing
@@ -197,14 +204,15 @@ void throughput(int chunk)
     CTaviCalc link{QSerialPortInfo(linkSim.portName())};
     RawLine line(rawSim->devicePath());
     const std::vector<std::string> frames = sendFrames(data, chunk);
-    calcMsg ack;
-    ack.set_type(calcMsg::SUCCESS);
+    calcMsg success;
+    success.set_type(calcMsg::SUCCESS);
+    const std::string ack = frameOf(success);
     const std::string request = frameOf(fileRequest(calcMsg::GET_FILE, fileSize));
     const int pieces = (fileSize + chunk - 1) / chunk;
 
     report("send", chunk, bestOf([&] { link.sendFile(file, bytes); }, [&] { rawSend(line, frames); }));
     report("fetch", chunk,
-           bestOf([&] { link.getData(file); }, [&] { rawFetch(line, request, frameOf(ack), pieces); }));
+           bestOf([&] { link.getData(file); }, [&] { rawFetch(line, request, ack, pieces); }));
 }
 
 // Writes the files into a ZIP archive in memory as the backup does: deflate at level 6,

@@ -130,7 +130,7 @@ private:
 
     // Transfers
     bool receiveSuccess();
-    bool sendPiece(int number, const QByteArray& piece);
+    bool sendPiece(TaviCalc::calcMsg& piece, int number, const char* bytes, int size);
 
     // Batch operations
     std::optional<QByteArray> fetch(const TaviCalc::fileInf& fInf);

@@ -61,9 +61,10 @@ bool CTaviCalc::readPort()
         const Timeouts waits = timeouts();
         port->waitForReadyRead(reader.isHunting() ? waits.firstByte : waits.withinFrame);
     }
-    const QByteArray bytes = port->read(qint64(chunksPerRead) * maxChunkSize);
-    reader.feed(bytes);
-    return !bytes.isEmpty();
+    const int most = chunksPerRead * maxChunkSize;
+    const qint64 count = port->read(reader.room(most), most);
+    reader.added(count > 0 ? int(count) : 0);
+    return count > 0;
 }
 
 bool CTaviCalc::connectionFailed(const char* text)

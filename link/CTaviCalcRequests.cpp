@@ -8,8 +8,12 @@ namespace {
 
 QByteArray encode(const calcMsg& msg)
 {
-    QByteArray bytes(int(msg.ByteSizeLong()), Qt::Uninitialized);
-    msg.SerializeToArray(bytes.data(), bytes.size());
+    const int size = int(msg.ByteSizeLong());
+    // Room for the header that TX puts in front, so that framing does not reallocate.
+    QByteArray bytes;
+    bytes.reserve(Frame::headerSize + size);
+    bytes.resize(size);
+    msg.SerializeToArray(bytes.data(), size);
     return bytes;
 }
 

@@ -38,7 +38,8 @@ public:
         return calcMsg::NONE_ERROR;
     }
 
-    bool isWhole() const { return content.size() == fileSize && filled.count(true) == fileSize; }
+    // Compared whole rather than counted bit by bit: one pass over the bytes of the bit array.
+    bool isWhole() const { return content.size() == fileSize && filled == QBitArray(fileSize, true); }
     QByteArray file() const { return content; }
 
 private:
@@ -84,26 +85,29 @@ bool CTaviCalc::sendFile(TaviCalc::fileInf fInf, const QByteArray& data)
 {
     if (!sendFileRequest(calcMsg::SEND_FILE, fInf) || !receiveSuccess())
         return false;
+    // One message carries every piece in turn, so that its buffers are allocated once.
+    calcMsg piece;
+    piece.set_type(calcMsg::FRAME);
     // The last piece is always shorter than a chunk, so content of a whole number of
     // chunks ends with an empty piece.
     int number = 0;
     for (qint64 offset = 0; !data.isEmpty() && offset <= data.size(); offset += maxChunkSize) {
-        if (!sendPiece(number++, data.mid(int(offset), maxChunkSize)))
+        const int size = int(qMin<qint64>(maxChunkSize, data.size() - offset));
+        if (!sendPiece(piece, number++, data.constData() + offset, size))
             return false;
     }
     return true;
 }
 
 // Sends one piece and reads its answer; only a FAILED answer stops the transfer.
-bool CTaviCalc::sendPiece(int number, const QByteArray& piece)
+bool CTaviCalc::sendPiece(calcMsg& piece, int number, const char* bytes, int size)
 {
-    calcMsg msg;
-    msg.set_type(calcMsg::FRAME);
-    TaviCalc::calcFrame* frame = msg.mutable_frame();
+    TaviCalc::calcFrame* frame = piece.mutable_frame();
+    frame->Clear();
     frame->set_framenum(number);
-    frame->set_size(piece.size());
-    frame->add_data(piece.constData(), size_t(piece.size()));
-    send(msg);
+    frame->set_size(size);
+    frame->add_data(bytes, size_t(size));
+    send(piece);
     calcMsg answer;
     if (receive(answer) == Received::Nothing)
         return false;

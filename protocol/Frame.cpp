@@ -1,8 +1,10 @@
 #include "protocol/Frame.h"
 
+#include <algorithm>
+
 PreambleWindow newPreambleWindow()
 {
-    return PreambleWindow(Frame::preambleSize, '\0');
+    return PreambleWindow {};
 }
 
 void addSize(QByteArray& buffer)
@@ -19,7 +21,7 @@ void addPreamble(QByteArray& buffer)
 
 bool isPreamble(PreambleWindow& window, char byte)
 {
-    window.remove(0, 1);
-    window.append(byte);
-    return window == QByteArray::fromRawData(Frame::preamble, Frame::preambleSize);
+    std::rotate(window.begin(), window.begin() + 1, window.end());
+    window.back() = byte;
+    return std::equal(window.begin(), window.end(), Frame::preamble);
 }

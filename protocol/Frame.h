@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <array>
+
 // One encoded calculator message travels on the serial line as a frame:
 // the preamble "CALC", the payload length as 16 bits little-endian, then the payload.
 namespace Frame {
@@ -13,7 +15,7 @@ constexpr int maxPayload = 0xFFFF;
 }
 
 // The bytes most recently fed to isPreamble, oldest first.
-using PreambleWindow = QByteArray;
+using PreambleWindow = std::array<char, Frame::preambleSize>;
 PreambleWindow newPreambleWindow();
 
 // Puts the low 16 bits of the buffer's length in front of it, low byte first.

@@ -1,5 +1,7 @@
 #include "protocol/FrameReader.h"
 
+#include <cstring>
+
 FrameReader::FrameReader()
     : window(newPreambleWindow())
 {
@@ -7,32 +9,57 @@ FrameReader::FrameReader()
 
 void FrameReader::feed(const QByteArray& bytes)
 {
-    pending.append(bytes);
+    std::memcpy(room(bytes.size()), bytes.constData(), size_t(bytes.size()));
+    added(bytes.size());
+}
+
+char* FrameReader::room(int size)
+{
+    if (buffer.size() - held < size) {
+        // The waiting bytes move to the front before the buffer grows.
+        held -= taken;
+        std::memmove(buffer.data(), buffer.constData() + taken, size_t(held));
+        taken = 0;
+        // Room for two reads, so that a frame that comes in two reads is not moved.
+        if (buffer.size() - held < size)
+            buffer.resize(held + 2 * size);
+    }
+    return buffer.data() + held;
+}
+
+void FrameReader::added(int count)
+{
+    held += count;
 }
 
 bool FrameReader::takeFrame(QByteArray& payload)
 {
-    if (!inFrame) {
-        int examined = 0;
-        while (examined < pending.size() && !inFrame)
-            inFrame = isPreamble(window, pending.at(examined++));
-        pending.remove(0, examined);
-        if (!inFrame)
-            return false;
-    }
-    if (pending.size() < Frame::lengthSize)
+    const char* bytes = buffer.constData();
+    while (!inFrame && taken < held)
+        inFrame = isPreamble(window, bytes[taken++]);
+    forgetTaken();
+    if (!inFrame || held - taken < Frame::lengthSize)
         return false;
-    const int length = quint8(pending.at(0)) | (quint8(pending.at(1)) << 8);
-    if (pending.size() < Frame::lengthSize + length)
+    const int length = quint8(bytes[taken]) | (quint8(bytes[taken + 1]) << 8);
+    if (held - taken < Frame::lengthSize + length)
         return false;
-    payload = pending.mid(Frame::lengthSize, length);
-    pending.remove(0, Frame::lengthSize + length);
+    payload = QByteArray(bytes + taken + Frame::lengthSize, length);
+    taken += Frame::lengthSize + length;
     inFrame = false;
+    forgetTaken();
     return true;
 }
 
 void FrameReader::dropPartialFrame()
 {
-    pending.clear();
+    taken = held;
+    forgetTaken();
     inFrame = false;
+}
+
+// Once every byte is taken, the next read starts at the front again.
+void FrameReader::forgetTaken()
+{
+    if (taken == held)
+        taken = held = 0;
 }

@@ -15,6 +15,10 @@ public:
 
     // Adds the bytes of one read of the port.
     void feed(const QByteArray& bytes);
+    // Room for one read of at most size bytes straight into the reader, which added() then
+    // completes with the count the read brought: the bytes are not copied once more.
+    char* room(int size);
+    void added(int count);
     // Takes the payload of the next whole frame out of the bytes fed so far; false when
     // more bytes are needed.
     bool takeFrame(QByteArray& payload);
@@ -24,7 +28,13 @@ public:
     void dropPartialFrame();
 
 private:
+    void forgetTaken();
+
     PreambleWindow window;
-    QByteArray pending;
+    // Bytes fed so far: those before `taken` are done with, those up to `held` wait. The
+    // buffer only grows, so reads of the usual size reuse it without allocating.
+    QByteArray buffer;
+    int taken = 0;
+    int held = 0;
     bool inFrame = false;
 };

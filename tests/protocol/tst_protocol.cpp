@@ -81,7 +81,7 @@ void TestProtocol::frameLayout()
 void TestProtocol::preambleWindowKeepsLastFourBytes()
 {
     PreambleWindow window = newPreambleWindow();
-    QCOMPARE(window, QByteArray(4, '\0'));
+    QCOMPARE(QByteArray(window.data(), int(window.size())), QByteArray(4, '\0'));
     QString seen;
     for (char c : QByteArray("xCACALCALC"))
         seen += isPreamble(window, c) ? '1' : '0';
