@@ -35,7 +35,9 @@ bool CTaviCalc::TX(QByteArray& buffer)
     addPreamble(buffer);
     // A failed or late write shows in the RX that follows.
     port->write(buffer);
-    port->waitForBytesWritten(timeouts().write);
+    // What the line takes at once needs no wait (and no poll before it); only a remainder does.
+    if (!port->flush() || port->bytesToWrite() > 0)
+        port->waitForBytesWritten(timeouts().write);
     return true;
 }
 
