@@ -130,6 +130,8 @@ private slots:
     void cursorStaysInView();
     void closing_data();
     void closing();
+    void undoStartsAtTheLoadedText_data();
+    void undoStartsAtTheLoadedText();
     void sendDialog_data();
     void sendDialog();
     void sendCollision_data();
@@ -413,6 +415,46 @@ void TestEditorWindow::closing()
         QCOMPARE(rig->text(), edited);
         QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "Q.tcb*");
     }
+}
+
+void TestEditorWindow::undoStartsAtTheLoadedText_data()
+{
+    QTest::addColumn<bool>("earlier"); // a program was opened, edited and closed before
+    QTest::addColumn<QString>("loaded"); // null: a new program
+
+    QTest::newRow("opening a program") << false << "Disp 1";
+    QTest::newRow("new program after another") << true << QString();
+    QTest::newRow("closing one and opening another") << true << "Disp 2";
+}
+
+// Undo never empties the loaded program nor brings back an earlier program's text.
+void TestEditorWindow::undoStartsAtTheLoadedText()
+{
+    QFETCH(bool, earlier);
+    QFETCH(QString, loaded);
+
+    if (earlier) {
+        rig->open("OLD.tcb", "Disp old");
+        activateEditor();
+        textArea()->setProperty("cursorPosition", rig->text().size());
+        type("98");
+        QTest::keySequence(rig->editor(), QKeySequence::Undo);
+        QVERIFY(textArea()->property("canRedo").toBool());
+        rig->discard();
+        QTRY_VERIFY(!rig->property("visible").toBool());
+    }
+    if (loaded.isNull())
+        rig->call(rig->mainWindow(), "newProgram");
+    else
+        rig->open("NEW.tcb", loaded);
+    QTRY_VERIFY(rig->property("visible").toBool());
+
+    QCOMPARE(textArea()->property("canUndo").toBool(), false);
+    QCOMPARE(textArea()->property("canRedo").toBool(), false);
+    activateEditor();
+    QTest::keySequence(rig->editor(), QKeySequence::Undo);
+    QCOMPARE(rig->text(), loaded.isNull() ? QString("") : loaded);
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + (loaded.isNull() ? "" : "NEW.tcb"));
 }
 
 void TestEditorWindow::sendDialog_data()
