@@ -873,9 +873,12 @@ ApplicationWindow {
         function onIndexChanged(oldIndex, newIndex) {
             tableView.selection.clear()
         }
+        // The dialog shows the error text: it closes when the text is cleared (a new job).
         function onErrorChange() {
             if (calcSession.error !== "")
                 errorMessageDialog.open()
+            else
+                errorMessageDialog.close()
         }
     }
 }
