@@ -60,7 +60,6 @@ ApplicationWindow {
         readonly property string editorNoCalculator: "No calculator is connected"
         readonly property string editorSent: "File successfully sent to the device"
         readonly property string editorSaved: "File successfully saved"
-        readonly property string editorNotSaved: "Error: the file could not be saved"
         readonly property string deleteQuestion: "Do you want to delete next files:"
         readonly property string backupSuffix: ".tbk"
     }
@@ -817,7 +816,8 @@ ApplicationWindow {
         objectName: "editor"
 
         // Names inside these handlers resolve on the editor first, so the window's own
-        // members are reached through root.
+        // members are reached through root. A failed send or save is on the session's
+        // status line.
         onSendFile: {
             console.log("onSendFile invoked(fileName: " + fileName + ")")
             if (!root.connected) {
@@ -826,7 +826,6 @@ ApplicationWindow {
             } else if (root.sendFromEditor(fileName, fileData)) {
                 editor.setStatus(texts.editorSent)
             } else {
-                // The session's status line holds the failure.
                 root.keepEditorText(calcSession.statusLineText)
             }
         }
@@ -835,7 +834,7 @@ ApplicationWindow {
             if (calcSession.saveFileOnComputer(filePath, fileData))
                 editor.setStatus(texts.editorSaved)
             else
-                root.keepEditorText(texts.editorNotSaved)
+                root.keepEditorText(calcSession.statusLineText)
         }
     }
 

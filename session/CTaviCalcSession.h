@@ -74,6 +74,7 @@ public:
     Q_INVOKABLE void removeFile(QString name);
     Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
     // True when the file was written whole; the window must not call a failed save a success.
+    // A failure is on the status line.
     Q_INVOKABLE bool saveFileOnComputer(QString fileName, QString fileData);
     Q_INVOKABLE QString getInfo();
     Q_INVOKABLE QString getProgramName(bool withVersion = true);
@@ -138,6 +139,7 @@ private:
     void showOutcome(const QString& successText, const QString& note = QString());
     QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
     void showEditorFailure(const QString& reported);
+    static QString missingCodesText(const QString& program);
     void takeIntoSendList(const SendItem& item);
     static void raiseFirstWindow();
 

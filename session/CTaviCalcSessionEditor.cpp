@@ -5,6 +5,9 @@
 #include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
 
+#include <QSet>
+#include <QStringList>
+
 namespace {
 
 // A substring test, not an extension test: either mark anywhere in the name will do.
@@ -54,6 +57,12 @@ void CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
     }
     if (isInJob(worker))
         return;
+    const QString missing = missingCodesText(fileData);
+    if (!missing.isEmpty()) {
+        onErrorChange(missing);
+        onStatusChange(SessionTexts::errorPrefix + missing);
+        return;
+    }
     const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
     onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
@@ -79,4 +88,20 @@ void CTaviCalcSession::showEditorFailure(const QString& reported)
     if (reported.isEmpty())
         onErrorChange(text);
     onStatusChange(SessionTexts::errorPrefix + text);
+}
+
+// Nothing is turned into another character on its way out: the editor's send and save both
+// refuse a program holding a character that has no calculator code, and this names each such
+// character once, in the order of the text; empty when every character has a code.
+QString CTaviCalcSession::missingCodesText(const QString& program)
+{
+    QSet<uint> named;
+    QStringList missing;
+    for (const uint code : program.toUcs4()) {
+        if (code > SessionTexts::lastCalculatorCode && !named.contains(code)) {
+            named.insert(code);
+            missing << QString::fromUcs4(&code, 1);
+        }
+    }
+    return missing.isEmpty() ? QString() : SessionTexts::noCalculatorCode + missing.join(SessionTexts::nameSeparator);
 }

@@ -50,6 +50,20 @@ bool moveOver(const QString& from, const QString& to)
     return errno == EXDEV && copyOver(from, to);
 }
 
+// Written beside the old file and renamed over it, so a failed write keeps the old program.
+bool writeProgram(const QString& fileName, const QString& text)
+{
+    QSaveFile file(fileName);
+    // In a folder that takes no new files, an existing writable file is still written.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QByteArray bytes = text.toLatin1();
+    if (!bytes.endsWith('\n'))
+        bytes.append('\n');
+    return commitWhole(file, bytes);
+}
+
 } // namespace
 
 QString CTaviCalcSession::getProgramName(bool withVersion)
@@ -80,18 +94,14 @@ QString CTaviCalcSession::fileDirFromUrl(QUrl fileUrl)
     return folder;
 }
 
-// Written beside the old file and renamed over it, so a failed write keeps the old program.
 bool CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
 {
-    QSaveFile file(fileName);
-    // In a folder that takes no new files, an existing writable file is still written.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QByteArray bytes = fileData.toLatin1();
-    if (!bytes.endsWith('\n'))
-        bytes.append('\n');
-    return commitWhole(file, bytes);
+    QString failure = missingCodesText(fileData);
+    if (failure.isEmpty() && !writeProgram(fileName, fileData))
+        failure = SessionTexts::programNotSaved;
+    if (!failure.isEmpty())
+        onStatusChange(SessionTexts::errorPrefix + failure);
+    return failure.isEmpty();
 }
 
 // Saving the archive onto its own path keeps it, also from the removal that follows the save.

@@ -30,5 +30,10 @@ inline constexpr char fileTypeError[] = "File type error. Please select TaviBasi
 inline constexpr char noCalculatorToSend[] = "Calculator for sending the file is not selected";
 inline constexpr char programSentBefore[] = "File '";
 inline constexpr char programSentAfter[] = "' successfully sent";
+inline constexpr char programNotSaved[] = "the file could not be saved";
+// A program is sent and saved as one byte per character: the calculator's character set
+// ends here, and a program holding a character beyond it is neither sent nor saved.
+inline constexpr unsigned lastCalculatorCode = 0xFF;
+inline constexpr char noCalculatorCode[] = "the calculator has no character for: ";
 
 } // namespace SessionTexts
