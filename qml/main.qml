@@ -216,8 +216,10 @@ ApplicationWindow {
             name += texts.backupSuffix
         var path = calcSession.fileDirFromUrl(url) + name
         if (!calcSession.renameBackup(backupFile, path)) {
-            // The archive stays where it is, and the user is told where.
-            var failure = texts.backupNotSaved + path + texts.backupKeptAt + backupFile
+            // The archive is kept under a name that the next backup does not replace, and
+            // the user is told where.
+            var failure = texts.backupNotSaved + path + texts.backupKeptAt
+                    + calcSession.keepFailedBackup(backupFile)
             showStatus(failure)
             calcSession.error = failure
             return

@@ -71,6 +71,9 @@ public:
     Q_INVOKABLE void restoreBackup(const QUrl& url);
     // False when the archive could not be put there whole; the archive is then kept.
     Q_INVOKABLE bool renameBackup(QString oldName, QString newName);
+    // Moves an archive that could not be saved to a name of its own beside it, which no
+    // later backup takes; gives the path it is kept at (its old one when it could not move).
+    Q_INVOKABLE QString keepFailedBackup(QString archive);
     Q_INVOKABLE void removeFile(QString name);
     Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
     // True when the file was written whole; the window must not call a failed save a success.
@@ -170,4 +173,6 @@ private:
     QString jobError;
     // A backup archive saved onto its own path, kept from the removal that follows the save.
     QString keptBackup;
+    // The calculator of the latest backup, which names the archive when it has to be kept.
+    QString backupCalcName;
 };

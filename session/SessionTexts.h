@@ -36,4 +36,13 @@ inline constexpr char programNotSaved[] = "the file could not be saved";
 inline constexpr unsigned lastCalculatorCode = 0xFF;
 inline constexpr char noCalculatorCode[] = "the calculator has no character for: ";
 
+// A backup that could not be saved is kept beside the temporary archive under a name of
+// its own: this prefix, the calculator's name, the time (as below) and, when that name is
+// taken, a counter.
+inline constexpr char keptBackupPrefix[] = "backup-";
+inline constexpr char keptBackupTime[] = "yyyyMMdd-HHmmss";
+inline constexpr char backupSuffix[] = ".tbk";
+// Long enough for any name a calculator takes, short enough for a file name.
+inline constexpr int maxKeptCalcNameLength = 64;
+
 } // namespace SessionTexts
