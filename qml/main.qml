@@ -797,16 +797,6 @@ ApplicationWindow {
 
     // ---- Editor and session signals -------------------------------------------------------
 
-    // The editor's send; false when the link reported an error during it.
-    function sendFromEditor(fileName, fileData) {
-        var failed = false
-        var onError = function() { failed = true }
-        calcSession.errorChange.connect(onError)
-        calcSession.sendFileFromEdit(fileName, fileData)
-        calcSession.errorChange.disconnect(onError)
-        return !failed
-    }
-
     // The text was neither sent nor saved: it stays unsaved, so closing the editor asks.
     function keepEditorText(status) {
         editor.setStatus(status)
@@ -825,7 +815,7 @@ ApplicationWindow {
             if (!root.connected) {
                 root.showStatus(texts.editorNoCalculator)
                 root.keepEditorText(texts.notConnected)
-            } else if (root.sendFromEditor(fileName, fileData)) {
+            } else if (calcSession.sendFileFromEdit(fileName, fileData)) {
                 editor.setStatus(texts.editorSent)
             } else {
                 root.keepEditorText(calcSession.statusLineText)

@@ -75,9 +75,9 @@ public:
     // later backup takes; gives the path it is kept at (its old one when it could not move).
     Q_INVOKABLE QString keepFailedBackup(QString archive);
     Q_INVOKABLE void removeFile(QString name);
-    Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
-    // True when the file was written whole; the window must not call a failed save a success.
-    // A failure is on the status line.
+    // True when the program was sent, or saved whole: the window must not call a failed send
+    // or save a success. A failure is on the status line.
+    Q_INVOKABLE bool sendFileFromEdit(QString fileName, QString fileData);
     Q_INVOKABLE bool saveFileOnComputer(QString fileName, QString fileData);
     Q_INVOKABLE QString getInfo();
     Q_INVOKABLE QString getProgramName(bool withVersion = true);

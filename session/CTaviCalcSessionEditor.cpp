@@ -48,25 +48,27 @@ void CTaviCalcSession::downloadForEdit(int row)
 }
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
-void CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
+// A program the calculator could not show as written is refused in the editor's own terms,
+// on the status line, without the error dialog that a failed transfer opens.
+bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
     CTaviWorker* worker = currentWorker();
     if (!worker) {
         onStatusChange(SessionTexts::noCalculatorToSend);
-        return;
+        return false;
     }
     if (isInJob(worker))
-        return;
+        return false;
     const QString missing = missingCodesText(fileData);
     if (!missing.isEmpty()) {
-        onErrorChange(missing);
         onStatusChange(SessionTexts::errorPrefix + missing);
-        return;
+        return false;
     }
     const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
     onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
                                      : SessionTexts::errorPrefix + failure);
+    return failure.isEmpty();
 }
 
 // Runs a call of the worker on the main thread, where the texts it relays arrive before it

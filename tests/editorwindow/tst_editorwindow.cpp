@@ -679,6 +679,7 @@ void TestEditorWindow::failedSend()
     QFETCH(QString, status);
     QFETCH(QString, mainStatus);
 
+    rig->session.setProperty("error", "");
     calc->simulator().clearReceived();
     if (cause == "unplugged") {
         calc->unplug();
@@ -694,7 +695,8 @@ void TestEditorWindow::failedSend()
     answer("tcbSendDialog", true);
     calc->simulator().clearFaults();
 
-    const QString calculatorText = cause == "refused" ? rig->session.property("error").toString() : QString();
+    // Only the calculator's refusal is an error of the transfer, shown in the error dialog.
+    const QString calculatorText = rig->session.property("error").toString();
     QCOMPARE(calculatorText.isEmpty(), cause != "refused");
     QCOMPARE(rig->status(), status + calculatorText);
     QCOMPARE(rig->session.property("statusLineText").toString(), mainStatus + calculatorText);
