@@ -48,8 +48,8 @@ void CTaviCalcSession::downloadForEdit(int row)
 }
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
-// A program the calculator could not show as written is refused in the editor's own terms,
-// on the status line, without the error dialog that a failed transfer opens.
+// A program holding characters that the calculator lacks is refused on the status line
+// alone: it is the editor's text to mend, not a failed transfer for the error dialog.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
     CTaviWorker* worker = currentWorker();
