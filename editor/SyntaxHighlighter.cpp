@@ -59,6 +59,12 @@ QString SyntaxHighlighter::documentText() const
     return text;
 }
 
+void SyntaxHighlighter::clearUndoHistory()
+{
+    if (QTextDocument* textDocument = document())
+        textDocument->clearUndoRedoStacks();
+}
+
 void SyntaxHighlighter::highlightBlock(const QString& text)
 {
     emit highlightBlock(QVariant(text));

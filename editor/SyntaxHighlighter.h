@@ -30,6 +30,9 @@ public:
     // it stands; the text item's plain-text export turns U+00A0 into a space.
     Q_INVOKABLE QString documentText() const;
 
+    // Empties the document's undo and redo history: the text it holds now is where undo stops.
+    Q_INVOKABLE void clearUndoHistory();
+
 signals:
     void textDocumentChanged();
     void highlightBlock(const QVariant& text);

@@ -57,7 +57,14 @@ ApplicationWindow {
         fileName = file
         fileDir = ""
         textArea.append(fileText)
+        startHistory()
         textModified = false
+    }
+
+    // Each program has its own undo history, which starts at the loaded (or empty) text:
+    // undo never empties a loaded program or brings back an earlier one's text.
+    function startHistory() {
+        syntaxHighlighter.clearUndoHistory()
     }
 
     function setStatus(status) {
@@ -220,6 +227,7 @@ ApplicationWindow {
         console.log("Editor closing...")
         closeDialogs()
         textArea.clear()
+        startHistory()
         fileName = ""
         fileDir = ""
         // Clearing the text counts as a change; the next program starts clean.

@@ -60,7 +60,6 @@ ApplicationWindow {
         readonly property string editorNoCalculator: "No calculator is connected"
         readonly property string editorSent: "File successfully sent to the device"
         readonly property string editorSaved: "File successfully saved"
-        readonly property string editorNotSaved: "Error: the file could not be saved"
         readonly property string deleteQuestion: "Do you want to delete next files:"
         readonly property string backupSuffix: ".tbk"
     }
@@ -217,8 +216,10 @@ ApplicationWindow {
             name += texts.backupSuffix
         var path = calcSession.fileDirFromUrl(url) + name
         if (!calcSession.renameBackup(backupFile, path)) {
-            // The archive stays where it is, and the user is told where.
-            var failure = texts.backupNotSaved + path + texts.backupKeptAt + backupFile
+            // The archive is kept under a name that the next backup does not replace, and
+            // the user is told where.
+            var failure = texts.backupNotSaved + path + texts.backupKeptAt
+                    + calcSession.keepFailedBackup(backupFile)
             showStatus(failure)
             calcSession.error = failure
             return
@@ -796,16 +797,6 @@ ApplicationWindow {
 
     // ---- Editor and session signals -------------------------------------------------------
 
-    // The editor's send; false when the link reported an error during it.
-    function sendFromEditor(fileName, fileData) {
-        var failed = false
-        var onError = function() { failed = true }
-        calcSession.errorChange.connect(onError)
-        calcSession.sendFileFromEdit(fileName, fileData)
-        calcSession.errorChange.disconnect(onError)
-        return !failed
-    }
-
     // The text was neither sent nor saved: it stays unsaved, so closing the editor asks.
     function keepEditorText(status) {
         editor.setStatus(status)
@@ -817,16 +808,16 @@ ApplicationWindow {
         objectName: "editor"
 
         // Names inside these handlers resolve on the editor first, so the window's own
-        // members are reached through root.
+        // members are reached through root. A failed send or save is on the session's
+        // status line.
         onSendFile: {
             console.log("onSendFile invoked(fileName: " + fileName + ")")
             if (!root.connected) {
                 root.showStatus(texts.editorNoCalculator)
                 root.keepEditorText(texts.notConnected)
-            } else if (root.sendFromEditor(fileName, fileData)) {
+            } else if (calcSession.sendFileFromEdit(fileName, fileData)) {
                 editor.setStatus(texts.editorSent)
             } else {
-                // The session's status line holds the failure.
                 root.keepEditorText(calcSession.statusLineText)
             }
         }
@@ -835,7 +826,7 @@ ApplicationWindow {
             if (calcSession.saveFileOnComputer(filePath, fileData))
                 editor.setStatus(texts.editorSaved)
             else
-                root.keepEditorText(texts.editorNotSaved)
+                root.keepEditorText(calcSession.statusLineText)
         }
     }
 
@@ -873,9 +864,12 @@ ApplicationWindow {
         function onIndexChanged(oldIndex, newIndex) {
             tableView.selection.clear()
         }
+        // The dialog shows the error text: it closes when the text is cleared (a new job).
         function onErrorChange() {
             if (calcSession.error !== "")
                 errorMessageDialog.open()
+            else
+                errorMessageDialog.close()
         }
     }
 }

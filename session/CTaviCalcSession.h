@@ -71,9 +71,13 @@ public:
     Q_INVOKABLE void restoreBackup(const QUrl& url);
     // False when the archive could not be put there whole; the archive is then kept.
     Q_INVOKABLE bool renameBackup(QString oldName, QString newName);
+    // Moves an archive that could not be saved to a name of its own beside it, which no
+    // later backup takes; gives the path it is kept at (its old one when it could not move).
+    Q_INVOKABLE QString keepFailedBackup(QString archive);
     Q_INVOKABLE void removeFile(QString name);
-    Q_INVOKABLE void sendFileFromEdit(QString fileName, QString fileData);
-    // True when the file was written whole; the window must not call a failed save a success.
+    // True when the program was sent, or saved whole: the window must not call a failed send
+    // or save a success. A failure is on the status line.
+    Q_INVOKABLE bool sendFileFromEdit(QString fileName, QString fileData);
     Q_INVOKABLE bool saveFileOnComputer(QString fileName, QString fileData);
     Q_INVOKABLE QString getInfo();
     Q_INVOKABLE QString getProgramName(bool withVersion = true);
@@ -138,6 +142,7 @@ private:
     void showOutcome(const QString& successText, const QString& note = QString());
     QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
     void showEditorFailure(const QString& reported);
+    static QString missingCodesText(const QString& program);
     void takeIntoSendList(const SendItem& item);
     static void raiseFirstWindow();
 
@@ -168,4 +173,6 @@ private:
     QString jobError;
     // A backup archive saved onto its own path, kept from the removal that follows the save.
     QString keptBackup;
+    // The calculator of the latest backup, which names the archive when it has to be kept.
+    QString backupCalcName;
 };

@@ -5,6 +5,9 @@
 #include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
 
+#include <QSet>
+#include <QStringList>
+
 namespace {
 
 // A substring test, not an extension test: either mark anywhere in the name will do.
@@ -45,19 +48,27 @@ void CTaviCalcSession::downloadForEdit(int row)
 }
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
-void CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
+// A program holding characters that the calculator lacks is refused on the status line
+// alone: it is the editor's text to mend, not a failed transfer for the error dialog.
+bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
     CTaviWorker* worker = currentWorker();
     if (!worker) {
         onStatusChange(SessionTexts::noCalculatorToSend);
-        return;
+        return false;
     }
     if (isInJob(worker))
-        return;
+        return false;
+    const QString missing = missingCodesText(fileData);
+    if (!missing.isEmpty()) {
+        onStatusChange(SessionTexts::errorPrefix + missing);
+        return false;
+    }
     const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
     onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
                                      : SessionTexts::errorPrefix + failure);
+    return failure.isEmpty();
 }
 
 // Runs a call of the worker on the main thread, where the texts it relays arrive before it
@@ -79,4 +90,20 @@ void CTaviCalcSession::showEditorFailure(const QString& reported)
     if (reported.isEmpty())
         onErrorChange(text);
     onStatusChange(SessionTexts::errorPrefix + text);
+}
+
+// Nothing is turned into another character on its way out: the editor's send and save both
+// refuse a program holding a character that has no calculator code, and this names each such
+// character once, in the order of the text; empty when every character has a code.
+QString CTaviCalcSession::missingCodesText(const QString& program)
+{
+    QSet<uint> named;
+    QStringList missing;
+    for (const uint code : program.toUcs4()) {
+        if (code > SessionTexts::lastCalculatorCode && !named.contains(code)) {
+            named.insert(code);
+            missing << QString::fromUcs4(&code, 1);
+        }
+    }
+    return missing.isEmpty() ? QString() : SessionTexts::noCalculatorCode + missing.join(SessionTexts::nameSeparator);
 }

@@ -2,6 +2,7 @@
 
 #include "session/SessionTexts.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -9,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +53,45 @@ bool moveOver(const QString& from, const QString& to)
     return errno == EXDEV && copyOver(from, to);
 }
 
+// Written beside the old file and renamed over it, so a failed write keeps the old program.
+bool writeProgram(const QString& fileName, const QString& text)
+{
+    QSaveFile file(fileName);
+    // In a folder that takes no new files, an existing writable file is still written.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QByteArray bytes = text.toLatin1();
+    if (!bytes.endsWith('\n'))
+        bytes.append('\n');
+    return commitWhole(file, bytes);
+}
+
+// Moves without replacing anything at the target, not even a dangling link, which is
+// neither followed nor written through; 0 when moved, else the error (EEXIST: name taken).
+// Once the new name holds the file, a failure to drop the old one loses nothing: the next
+// backup removes it before writing there.
+int moveToNewName(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno;
+    ::unlink(source.constData());
+    return 0;
+}
+
+// Letters, digits, "-" and "_" stay; every other character becomes "_".
+QString fileNameSafe(const QString& name)
+{
+    QString safe = name.left(SessionTexts::maxKeptCalcNameLength);
+    for (QChar& c : safe) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_'))
+            c = QLatin1Char('_');
+    }
+    return safe;
+}
+
 } // namespace
 
 QString CTaviCalcSession::getProgramName(bool withVersion)
@@ -80,18 +122,14 @@ QString CTaviCalcSession::fileDirFromUrl(QUrl fileUrl)
     return folder;
 }
 
-// Written beside the old file and renamed over it, so a failed write keeps the old program.
 bool CTaviCalcSession::saveFileOnComputer(QString fileName, QString fileData)
 {
-    QSaveFile file(fileName);
-    // In a folder that takes no new files, an existing writable file is still written.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QByteArray bytes = fileData.toLatin1();
-    if (!bytes.endsWith('\n'))
-        bytes.append('\n');
-    return commitWhole(file, bytes);
+    QString failure = missingCodesText(fileData);
+    if (failure.isEmpty() && !writeProgram(fileName, fileData))
+        failure = SessionTexts::programNotSaved;
+    if (!failure.isEmpty())
+        onStatusChange(SessionTexts::errorPrefix + failure);
+    return failure.isEmpty();
 }
 
 // Saving the archive onto its own path keeps it, also from the removal that follows the save.
@@ -104,6 +142,24 @@ bool CTaviCalcSession::renameBackup(QString oldName, QString newName)
         return true;
     }
     return moveOver(oldName, newName);
+}
+
+// The temporary archive has one fixed name that every backup replaces; a kept archive gets
+// a name that none takes: the calculator's name, the time and, when taken, a counter.
+QString CTaviCalcSession::keepFailedBackup(QString archive)
+{
+    const QString base = QFileInfo(archive).absolutePath() + QLatin1Char('/') + SessionTexts::keptBackupPrefix
+                         + fileNameSafe(backupCalcName) + QLatin1Char('-')
+                         + QDateTime::currentDateTime().toString(SessionTexts::keptBackupTime);
+    for (int count = 1;; ++count) {
+        const QString kept =
+            base + (count > 1 ? QLatin1Char('-') + QString::number(count) : QString()) + SessionTexts::backupSuffix;
+        const int failure = moveToNewName(archive, kept);
+        if (failure == 0)
+            return kept;
+        if (failure != EEXIST)
+            return archive;
+    }
 }
 
 void CTaviCalcSession::removeFile(QString name)

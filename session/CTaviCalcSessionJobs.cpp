@@ -43,6 +43,7 @@ void CTaviCalcSession::createBackup()
 {
     if (!mayStartJob())
         return;
+    backupCalcName = currentWorker()->getDeviceName();
     startJob({SLOT(createBackup()), nullptr, nullptr, true}, [](CTaviWorker&) {});
 }
 

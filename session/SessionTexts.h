@@ -30,5 +30,19 @@ inline constexpr char fileTypeError[] = "File type error. Please select TaviBasi
 inline constexpr char noCalculatorToSend[] = "Calculator for sending the file is not selected";
 inline constexpr char programSentBefore[] = "File '";
 inline constexpr char programSentAfter[] = "' successfully sent";
+inline constexpr char programNotSaved[] = "the file could not be saved";
+// A program is sent and saved as one byte per character: the calculator's character set
+// ends here, and a program holding a character beyond it is neither sent nor saved.
+inline constexpr unsigned lastCalculatorCode = 0xFF;
+inline constexpr char noCalculatorCode[] = "the calculator has no character for: ";
+
+// A backup that could not be saved is kept beside the temporary archive under a name of
+// its own: this prefix, the calculator's name, the time (as below) and, when that name is
+// taken, a counter.
+inline constexpr char keptBackupPrefix[] = "backup-";
+inline constexpr char keptBackupTime[] = "yyyyMMdd-HHmmss";
+inline constexpr char backupSuffix[] = ".tbk";
+// Long enough for any name a calculator takes, short enough for a file name.
+inline constexpr int maxKeptCalcNameLength = 64;
 
 } // namespace SessionTexts

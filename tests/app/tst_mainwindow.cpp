@@ -9,6 +9,7 @@
 
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
+#include "ZipCheck.h"
 
 #include <QClipboard>
 #include <QMimeData>
@@ -161,6 +162,14 @@ void writeFile(const QString& path, const QByteArray& content)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(content);
+}
+
+QList<zipcheck::Entry> asEntries(const FileList& files)
+{
+    QList<zipcheck::Entry> entries;
+    for (const auto& file : files)
+        entries.append({file.first, file.second});
+    return entries;
 }
 
 Files asMap(const FileList& files)
@@ -757,22 +766,25 @@ void TestMainWindow::backupSave_data()
     QTest::addColumn<bool>("fails");
     QTest::addColumn<QByteArray>("before"); // at that path first: "<folder>", an older backup, or null
     QTest::addColumn<int>("diskKiB");       // the folder "disk" is a file system of this size
+    QTest::addColumn<int>("backups");       // made and saved there one after the other
 
     const QByteArray none;
     const QByteArray older("older backup");
-    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0;
-    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0;
-    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0;
-    QTest::newRow("empty name") << "" << false << "" << false << none << 0;
-    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0;
-    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0;
-    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0;
-    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0;
-    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0;
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0 << 1;
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0 << 1;
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0 << 1;
+    QTest::newRow("empty name") << "" << false << "" << false << none << 0 << 1;
+    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0 << 1;
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0 << 1;
+    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0 << 1;
+    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 1;
+    QTest::newRow("folder gone, twice in a row") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 2;
+    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0 << 1;
     QTest::newRow("over an older backup on another file system")
-        << "disk/X" << false << "disk/X.tbk" << false << older << 1024;
+        << "disk/X" << false << "disk/X.tbk" << false << older << 1024 << 1;
     // The older backup takes the one page there is; the new archive needs more.
-    QTest::newRow("over an older backup on a full disk") << "disk/X" << false << "disk/X.tbk" << true << older << 4;
+    QTest::newRow("over an older backup on a full disk")
+        << "disk/X" << false << "disk/X.tbk" << true << older << 4 << 1;
 }
 
 void TestMainWindow::backupSave()
@@ -783,6 +795,7 @@ void TestMainWindow::backupSave()
     QFETCH(bool, fails);
     QFETCH(QByteArray, before);
     QFETCH(int, diskKiB);
+    QFETCH(int, backups);
 
     std::unique_ptr<SmallDisk> disk;
     if (diskKiB) {
@@ -793,7 +806,10 @@ void TestMainWindow::backupSave()
         QVERIFY(QDir().mkpath(dir->filePath(saved)));
     else if (!before.isNull())
         writeFile(dir->filePath(saved), before);
-    startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", noise(6000)}});
+    const FileList files{{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", noise(6000)}};
+    // A kept archive is named after the calculator, in a form fit for a file name.
+    start({{"../Tavi Calc", files}});
+    const QRegularExpression keptName(R"(^backup-___Tavi_Calc-\d{8}-\d{6}(-\d+)?\.tbk$)");
     app->click("backupButton");
     QTRY_VERIFY(app->isOpen("backupSaveDialog"));
     const QString archive = app->window()->property("backupFile").toString();
@@ -809,13 +825,34 @@ void TestMainWindow::backupSave()
                                                     : QUrl::fromLocalFile(path)});
 
     if (fails) {
-        // Nothing was lost: what stood there stays, and the archive is kept whole.
-        const QString failure = "Error: the backup could not be saved on the path: " + savedPath
-                                + ". It is kept at: " + archive;
-        QCOMPARE(app->status(), failure);
-        QCOMPARE(app->session.property("error").toString(), failure);
-        QVERIFY(app->isOpen("errorMessageDialog"));
-        QCOMPARE(fileContent(archive), archiveBytes);
+        // Nothing was lost: what stood there stays, and the archive is kept whole beside the
+        // temporary one, under a name of its own that no later backup takes.
+        const QString failureStart = "Error: the backup could not be saved on the path: " + savedPath
+                                     + ". It is kept at: ";
+        QStringList kept;
+        for (int made = 1;; ++made) {
+            const QString failure = app->status();
+            QVERIFY2(failure.startsWith(failureStart), qPrintable(failure));
+            kept << failure.mid(failureStart.size());
+            QCOMPARE(app->session.property("error").toString(), failure);
+            QVERIFY(app->isOpen("errorMessageDialog"));
+            QCOMPARE(QFileInfo(kept.last()).path(), QFileInfo(archive).path());
+            QVERIFY2(keptName.match(QFileInfo(kept.last()).fileName()).hasMatch(), qPrintable(kept.last()));
+            QCOMPARE(kept.count(kept.last()), 1);
+            if (made == backups)
+                break;
+            // The next backup, from a window that the save dialog no longer holds.
+            QMetaObject::invokeMethod(app->object("backupSaveDialog"), "close");
+            QTRY_VERIFY(!app->isOpen("backupSaveDialog"));
+            QSignalSpy loaded(&app->session, SIGNAL(backupLoaded(QString)));
+            app->click("backupButton");
+            QTRY_COMPARE(loaded.count(), 1);
+            app->call("saveBackupAs", {QUrl::fromLocalFile(path)});
+        }
+        QCOMPARE(fileContent(kept.first()), archiveBytes);
+        QCOMPARE(zipcheck::entries(zipcheck::inspect(kept.first())), asEntries(files));
+        for (const QString& keptPath : qAsConst(kept))
+            QFile::remove(keptPath);
         if (before == "<folder>")
             QVERIFY(QFileInfo(savedPath).isDir());
         else
@@ -935,13 +972,15 @@ void TestMainWindow::errorDialog_data()
 {
     QTest::addColumn<QString>("name");     // of the calculator, and of its file that has gone
     QTest::addColumn<QString>("shortcut"); // used while the dialog is open
+    // "cleared": the error text is emptied, by the job that the shortcut starts or else by hand.
     QTest::addColumn<QString>("closing");
 
     const QString none;
     QTest::newRow("OK") << "ALPHA" << none << "OK";
     QTest::newRow("closed otherwise") << "ALPHA" << none << "rejected";
-    QTest::newRow("Copy while open, Escape closes") << "ALPHA" << "Copy" << "Escape";
-    QTest::newRow("Paste while open") << "ALPHA" << "Paste" << "OK";
+    QTest::newRow("error cleared") << "ALPHA" << none << "cleared";
+    QTest::newRow("Copy while open starts a job") << "ALPHA" << "Copy" << "cleared";
+    QTest::newRow("Paste while open starts a job") << "ALPHA" << "Paste" << "cleared";
     QTest::newRow("Delete while open, Escape closes") << "ALPHA" << "Delete" << "Escape";
     QTest::newRow("names with markup")
         << R"(<b>BOLD</b><br>x<img src="http://127.0.0.1:$port/n.png">)" << none << "OK";
@@ -972,8 +1011,8 @@ void TestMainWindow::errorDialog()
     QTRY_VERIFY(!app->busy());
     QVERIFY(app->status().startsWith(SessionTexts::errorPrefix));
 
-    // The main window's shortcuts work as they do without the dialog, which stays open.
-    // Rows are selected without a click, which would close the dialog.
+    // The main window's shortcuts work as they do without the dialog. Rows are selected
+    // without a click, which would close the dialog.
     if (!shortcut.isEmpty()) {
         QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 1);
         QMetaObject::invokeMethod(app->selection(), "select", Q_ARG(QVariant, 0), Q_ARG(QVariant, 0));
@@ -997,10 +1036,14 @@ void TestMainWindow::errorDialog()
         QCOMPARE(app->text("doYouWantDeleteItDialog"), QString("Do you want to delete next files:\nKEPT.tcb?"));
         app->answer("doYouWantDeleteItDialog", false);
     }
-    QVERIFY(app->isOpen("errorMessageDialog"));
+    // The dialog shows the error text: it stays open as long as there is one.
+    QCOMPARE(app->isOpen("errorMessageDialog"), !app->session.property("error").toString().isEmpty());
+    QCOMPARE(app->isOpen("errorMessageDialog"), closing != "cleared" || shortcut.isEmpty());
 
     if (closing == "Escape")
         QTest::keyClick(app->window(), Qt::Key_Escape);
+    else if (closing == "cleared")
+        app->session.setProperty("error", "");
     else
         app->answer("errorMessageDialog", closing == "OK");
     QTRY_VERIFY(!app->isOpen("errorMessageDialog"));

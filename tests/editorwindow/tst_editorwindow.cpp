@@ -26,6 +26,9 @@ constexpr char notSavedStatus[] = "Error: the file could not be saved";
 constexpr char notConnected[] = "Calculator is not connected";
 constexpr char noCalculator[] = "No calculator is connected";
 constexpr char errorStart[] = "Error: ";
+// Pasted text brings characters that the calculator's character set lacks.
+const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");
+const QString pastedRefused = QStringLiteral("Error: the calculator has no character for: \u20AC, \u2014");
 // The calculator's answer to the announcement of a file that the computer sends.
 constexpr int announcementAnswer = 2;
 // Rows of the catalogue and of the file table are searched for in steps finer than a row.
@@ -130,6 +133,8 @@ private slots:
     void cursorStaysInView();
     void closing_data();
     void closing();
+    void undoStartsAtTheLoadedText_data();
+    void undoStartsAtTheLoadedText();
     void sendDialog_data();
     void sendDialog();
     void sendCollision_data();
@@ -415,6 +420,46 @@ void TestEditorWindow::closing()
     }
 }
 
+void TestEditorWindow::undoStartsAtTheLoadedText_data()
+{
+    QTest::addColumn<bool>("earlier"); // a program was opened, edited and closed before
+    QTest::addColumn<QString>("loaded"); // null: a new program
+
+    QTest::newRow("opening a program") << false << "Disp 1";
+    QTest::newRow("new program after another") << true << QString();
+    QTest::newRow("closing one and opening another") << true << "Disp 2";
+}
+
+// Undo never empties the loaded program nor brings back an earlier program's text.
+void TestEditorWindow::undoStartsAtTheLoadedText()
+{
+    QFETCH(bool, earlier);
+    QFETCH(QString, loaded);
+
+    if (earlier) {
+        rig->open("OLD.tcb", "Disp old");
+        activateEditor();
+        textArea()->setProperty("cursorPosition", rig->text().size());
+        type("98");
+        QTest::keySequence(rig->editor(), QKeySequence::Undo);
+        QVERIFY(textArea()->property("canRedo").toBool());
+        rig->discard();
+        QTRY_VERIFY(!rig->property("visible").toBool());
+    }
+    if (loaded.isNull())
+        rig->call(rig->mainWindow(), "newProgram");
+    else
+        rig->open("NEW.tcb", loaded);
+    QTRY_VERIFY(rig->property("visible").toBool());
+
+    QCOMPARE(textArea()->property("canUndo").toBool(), false);
+    QCOMPARE(textArea()->property("canRedo").toBool(), false);
+    activateEditor();
+    QTest::keySequence(rig->editor(), QKeySequence::Undo);
+    QCOMPARE(rig->text(), loaded.isNull() ? QString("") : loaded);
+    QCOMPARE(rig->editor()->title(), QString(titlePrefix) + (loaded.isNull() ? "" : "NEW.tcb"));
+}
+
 void TestEditorWindow::sendDialog_data()
 {
     QTest::addColumn<QString>("loaded");
@@ -504,19 +549,23 @@ void TestEditorWindow::saveDialog_data()
     QTest::addColumn<int>("filter");
     QTest::addColumn<QString>("saved");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("failure"); // the status of a save that wrote nothing; null: saved
 
     const QString program("Disp \u0098(1)");
-    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb" << program;
-    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt" << program;
-    QTest::newRow("no extension, all files") << "prog" << 2 << "prog" << program;
-    QTest::newRow("upper-case extension, program filter") << "prog.TCB" << 0 << "prog.TCB.tcb" << program;
-    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb" << program;
-    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb" << program;
-    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt" << program;
-    QTest::newRow("empty name") << "" << 0 << QString() << program;
-    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb" << program;
-    QTest::newRow("non-breaking space kept") << "prog" << 0 << "prog.tcb" << QString("A\u00A0B");
-    QTest::newRow("every character but carriage return") << "prog" << 0 << "prog.tcb" << latin1Range();
+    const QString saved;
+    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb" << program << saved;
+    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt" << program << saved;
+    QTest::newRow("no extension, all files") << "prog" << 2 << "prog" << program << saved;
+    QTest::newRow("upper-case extension, program filter")
+        << "prog.TCB" << 0 << "prog.TCB.tcb" << program << saved;
+    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb" << program << saved;
+    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb" << program << saved;
+    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt" << program << saved;
+    QTest::newRow("empty name") << "" << 0 << QString() << program << saved;
+    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb" << program << notSavedStatus;
+    QTest::newRow("non-breaking space kept") << "prog" << 0 << "prog.tcb" << QString("A\u00A0B") << saved;
+    QTest::newRow("every character but carriage return") << "prog" << 0 << "prog.tcb" << latin1Range() << saved;
+    QTest::newRow("characters the calculator lacks") << "prog" << 0 << "prog.tcb" << pasted << pastedRefused;
 }
 
 void TestEditorWindow::saveDialog()
@@ -525,6 +574,7 @@ void TestEditorWindow::saveDialog()
     QFETCH(int, filter);
     QFETCH(QString, saved);
     QFETCH(QString, text);
+    QFETCH(QString, failure);
 
     QTemporaryDir base;
     const QString folder = base.filePath("my #1 programs") + '/';
@@ -547,10 +597,12 @@ void TestEditorWindow::saveDialog()
     }
     QCOMPARE(saves.count(), 1);
     QCOMPARE(saves.first(), (QVariantList{folder + saved, text}));
-    if (!QFileInfo(folder + saved).dir().exists()) {
+    if (!failure.isNull()) {
         // A save that failed is no success: the text stays unsaved, so closing still asks.
-        QCOMPARE(rig->status(), QString(notSavedStatus));
+        QCOMPARE(fileContent(folder + saved), QByteArray("<missing>"));
+        QCOMPARE(rig->status(), failure);
         QCOMPARE(rig->property("textModified").toBool(), true);
+        QCOMPARE(rig->text(), text);
         return;
     }
     QCOMPARE(fileContent(folder + saved), text.toLatin1() + '\n');
@@ -608,38 +660,49 @@ void TestEditorWindow::roundTrip()
 
 void TestEditorWindow::failedSend_data()
 {
-    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("text");
+    // Followed by the calculator's own error text when it refused the file.
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("mainStatus");
 
-    QTest::newRow("refused by the calculator") << false << errorStart << errorStart;
-    QTest::newRow("no calculator") << true << notConnected << noCalculator;
+    QTest::newRow("refused by the calculator") << "refused" << "Disp 3" << errorStart << errorStart;
+    QTest::newRow("characters the calculator lacks") << "characters" << pasted << pastedRefused << pastedRefused;
+    QTest::newRow("no calculator") << "unplugged" << "Disp 3" << notConnected << noCalculator;
 }
 
 // A text that did not reach the calculator stays unsaved: closing asks the quit question.
 void TestEditorWindow::failedSend()
 {
-    QFETCH(bool, unplugged);
+    QFETCH(QString, cause);
+    QFETCH(QString, text);
     QFETCH(QString, status);
     QFETCH(QString, mainStatus);
 
-    if (unplugged) {
+    rig->session.setProperty("error", "");
+    calc->simulator().clearReceived();
+    if (cause == "unplugged") {
         calc->unplug();
         QTRY_COMPARE(rig->calcModel.rowCount(), 0);
-    } else {
+    } else if (cause == "refused") {
         calcsim::Fault refusal;
         refusal.message = announcementAnswer;
         refusal.mode = calcsim::FaultMode::Failed;
-        calc->simulator().clearReceived();
         calc->simulator().addFault(refusal);
     }
-    rig->open("LOST.tcb", "Disp 3");
+    rig->open("LOST.tcb", text);
     openSendDialog();
     answer("tcbSendDialog", true);
     calc->simulator().clearFaults();
 
-    QVERIFY(rig->status().startsWith(status));
-    QVERIFY(rig->session.property("statusLineText").toString().startsWith(mainStatus));
+    // Only the calculator's refusal is an error of the transfer, shown in the error dialog.
+    const QString calculatorText = rig->session.property("error").toString();
+    QCOMPARE(calculatorText.isEmpty(), cause != "refused");
+    QCOMPARE(rig->status(), status + calculatorText);
+    QCOMPARE(rig->session.property("statusLineText").toString(), mainStatus + calculatorText);
+    if (cause == "characters")
+        QCOMPARE(calc->simulator().received().size(), 0);
+    QCOMPARE(rig->text(), text);
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "LOST.tcb*");
     rig->click("quitButton");
     QTRY_VERIFY(isOpen("quitDialog"));

@@ -91,7 +91,7 @@ void TestEditor::editorSend()
     QFETCH(QByteArray, stored);
     if (failing)
         silence(f.sim->simulator(), 2, 2);
-    f.rig->session->sendFileFromEdit("S.tcb", text);
+    QCOMPARE(f.rig->session->sendFileFromEdit("S.tcb", text), !failing);
     QCOMPARE(contentOn(f.sim->simulator(), "S.tcb"), stored);
     QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());
     if (failing) {
@@ -108,7 +108,7 @@ void TestEditor::editorSendWithoutCalculator()
 {
     f.sim->unplug();
     QVERIFY(f.rig->waitForCalcs(0));
-    f.rig->session->sendFileFromEdit("S.tcb", "1 END");
+    QVERIFY(!f.rig->session->sendFileFromEdit("S.tcb", "1 END"));
     QCOMPARE(f.rig->status(), QString("Calculator for sending the file is not selected"));
     QCOMPARE(f.sim->simulator().receivedTypes(), QList<int>());
 }

@@ -177,21 +177,30 @@ void TestSessionLocal::saveFileOnComputer_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty") << "" << QByteArray("\n");
-    QTest::newRow("ends in line feed") << "A\nB\n" << QByteArray("A\nB\n");
-    QTest::newRow("ends otherwise") << "A\nB" << QByteArray("A\nB\n");
-    QTest::newRow("latin-1 and beyond") << QString::fromUtf8("\xC3\xA9\xE2\x86\x92") << QByteArray("\xE9?\n");
+    QTest::addColumn<QString>("failure"); // on the status line; null when saved
+
+    const QByteArray old(100, 'x');
+    QTest::newRow("empty") << "" << QByteArray("\n") << QString();
+    QTest::newRow("ends in line feed") << "A\nB\n" << QByteArray("A\nB\n") << QString();
+    QTest::newRow("ends otherwise") << "A\nB" << QByteArray("A\nB\n") << QString();
+    QTest::newRow("latin-1") << QString::fromUtf8("\xC3\xA9\xC3\xBF") << QByteArray("\xE9\xFF\n") << QString();
+    // Nothing is turned into "?": the file stays as it was.
+    QTest::newRow("beyond latin-1") << QString::fromUtf8("\xC3\xA9\xE2\x86\x92\xF0\x9F\x98\x80\xE2\x86\x92") << old
+                                    << QString::fromUtf8("Error: the calculator has no character for: \xE2\x86\x92, \xF0\x9F\x98\x80");
 }
 
 void TestSessionLocal::saveFileOnComputer()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, failure);
     const QString path = dir.filePath("saved.tcb");
     writeFile(path, QByteArray(100, 'x'));
     CTaviCalcSession session;
-    QVERIFY(session.saveFileOnComputer(path, text));
+    session.onStatusChange("before");
+    QCOMPARE(session.saveFileOnComputer(path, text), failure.isNull());
     QCOMPARE(readAll(path), bytes);
+    QCOMPARE(session.property("statusLineText").toString(), failure.isNull() ? QString("before") : failure);
 }
 
 void TestSessionLocal::failedSaveKeepsOldFile()
@@ -203,6 +212,7 @@ void TestSessionLocal::failedSaveKeepsOldFile()
         FileSizeLimit limit(64);
         QVERIFY(!session.saveFileOnComputer(path, QString(1000, 'n')));
     }
+    QCOMPARE(session.property("statusLineText").toString(), QString("Error: the file could not be saved"));
     QCOMPARE(readAll(path), QByteArray("old program\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter("kept"), QStringList{"kept.tcb"});
 }
