@@ -34,7 +34,8 @@ QString programText(const QByteArray& content)
 
 // The last "/"-separated segment with its escapes decoded; nothing else is cut, so "#" and
 // "?" stay part of the name. A tolerant path keeps a "%" that starts no escape as it is.
-// A name that decodes to a path of its own, or that a NUL would cut short, has none.
+// What decodes to no name, to "." or "..", or to a name holding a separator would reach
+// outside the folder, and a NUL would cut the name short: such a file has no local name.
 QString CTaviCalc::localFileName(const QString& calcName)
 {
     QUrl segment;

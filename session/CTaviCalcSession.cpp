@@ -104,7 +104,8 @@ void CTaviCalcSession::addCalc(QSerialPortInfo port)
 {
     auto* worker = new CTaviWorker(port, nullptr);
     connect(worker, SIGNAL(errorNotify(QString)), this, SLOT(onErrorChange(QString)));
-    connect(worker, &CTaviWorker::filesNotSent, this, [this](const QStringList& paths) { sendPassedOver = paths; });
+    connect(worker, &CTaviWorker::filesNotSent, this,
+            [this](const QStringList& paths) { sendPassedOver = paths; });
     raiseFirstWindow();
     workers.append(worker);
     calcModel->pushBack(worker->getDeviceName());
@@ -207,7 +208,8 @@ void CTaviCalcSession::onSendFilesEnd()
 
 void CTaviCalcSession::onDownloadFilesEnd()
 {
-    showOutcome(SessionTexts::filesDownloaded + downloadDir + "/", namesNote(SessionTexts::notDownloaded, fromCalcSetAside));
+    showOutcome(SessionTexts::filesDownloaded + downloadDir + "/",
+                namesNote(SessionTexts::notDownloaded, fromCalcSetAside));
 }
 
 void CTaviCalcSession::onDeleteSelectedFilesEnd()

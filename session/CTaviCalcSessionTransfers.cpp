@@ -21,9 +21,9 @@ bool CTaviCalcSession::isFileWillBeSend(QString name)
 }
 
 // Sorts the chosen files: empty ones, what is no file at all and names that leave nothing to
-// store a file under aside, renamed ones to a
-// warning, names already on the calculator or already to be sent to a replace question, the
-// rest straight to sending. Each file goes under the name the calculator will store.
+// store a file under aside, renamed ones to a warning, names already on the calculator or
+// already to be sent to a replace question, the rest straight to sending. Each file goes under
+// the name the calculator will store.
 void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
 {
     toCalcExistingCollisions.clear();
@@ -153,9 +153,9 @@ QString CTaviCalcSession::downloadPath(const QString& calcName) const
 bool CTaviCalcSession::isLocalNameTaken(const QString& calcName) const
 {
     const QString path = downloadPath(calcName);
-    return QFileInfo::exists(path) || std::any_of(downloadList.cbegin(), downloadList.cend(), [&](const FileEntry& entry) {
-               return downloadPath(entry.first) == path;
-           });
+    return QFileInfo::exists(path)
+           || std::any_of(downloadList.cbegin(), downloadList.cend(),
+                          [&](const FileEntry& entry) { return downloadPath(entry.first) == path; });
 }
 
 bool CTaviCalcSession::isFromCalcCollision()
