@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr int maxShortName = 14 + 1 + 3;
+constexpr int maxBase = 14;
+constexpr int maxExtension = 3;
 const QString forbidden = QStringLiteral("+\"\\*,/:;=<>?[]| ");
 
 bool isAscii(const QString& s)
@@ -16,6 +17,15 @@ bool isAscii(const QString& s)
             return false;
     }
     return true;
+}
+
+// A base of at most 14, then a dot and at most 3 when there is a dot.
+bool fitsTheCalculator(const QString& name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return name.size() <= maxBase;
+    return dot <= maxBase && name.size() - dot - 1 <= maxExtension;
 }
 
 } // namespace
@@ -28,14 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz::require(!shortName.contains(c), "no blank and no character the calculator forbids");
     fuzz::require(!shortName.startsWith(QLatin1Char('.')), "no leading dot");
     fuzz::require(shortName.count(QLatin1Char('.')) <= 1, "at most one dot");
-    // Only upper-casing, which turns a few characters into several, makes a name longer;
-    // an ASCII name has none, and converting it again changes nothing.
-    if (isAscii(shortName)) {
-        fuzz::require(shortName.size() <= maxShortName, "a base of 14, a dot and 3");
+    // Also where upper-casing turns one letter into several.
+    fuzz::require(fitsTheCalculator(shortName), "a base of 14, a dot and 3");
+    if (isAscii(shortName))
         fuzz::require(CTaviCalc::convertToSfn(shortName) == shortName, "an ASCII short name is its own");
-    }
     // Whatever the name, the calculator stores one that converting again leaves as it is.
     const QString stored = CTaviCalc::storedFileName(name);
     fuzz::require(CTaviCalc::convertToSfn(stored) == stored, "the stored name is its own short name");
+    fuzz::require(fitsTheCalculator(stored), "the stored name has a base of 14, a dot and 3");
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
@@ -74,14 +75,16 @@ public:
     // The name under which the calculator stores a file sent under this name.
     static QString storedFileName(QString fileName);
     // The name of the local file a calculator file is downloaded into; empty when that
-    // name would reach outside the chosen folder, and then nothing is written.
+    // name would reach outside the chosen folder, and then the file is not fetched.
     static QString localFileName(const QString& calcName);
 
     std::optional<QByteArray> getData(TaviCalc::fileInf fInf);
     bool sendFile(TaviCalc::fileInf fInf, const QByteArray& data);
     bool delFile(TaviCalc::fileInf fInf);
 
-    void genSendFilesRequest(QList<SendItem> items);
+    // Returns the local paths of the files passed over: gone or unreadable by now, or with a
+    // name that leaves nothing to store them under.
+    QStringList genSendFilesRequest(QList<SendItem> items);
     QList<QUrl> genGetFilesRequest(QList<FileEntry> files, QString folder);
     void genDelFilesRequest(QList<FileEntry> files);
     QPair<QString, QString> genGetFileString(FileEntry entry);
@@ -134,7 +137,7 @@ private:
 
     // Batch operations
     std::optional<QByteArray> fetch(const TaviCalc::fileInf& fInf);
-    void sendLocalFile(const SendItem& item);
+    bool sendLocalFile(const SendItem& item);
 
     // Backup and restore
     std::optional<std::vector<TaviCalc::fileInf>> readBackupList();

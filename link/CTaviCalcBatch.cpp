@@ -1,5 +1,7 @@
 #include "link/CTaviCalc.h"
 
+#include "link/LinkTexts.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -30,14 +32,19 @@ QString programText(const QByteArray& content)
 
 } // namespace
 
-// The last segment of a URL path holds no slash, even one that was escaped; a NUL would cut
-// the path the system is given short of the name.
+// The last "/"-separated segment with its escapes decoded; nothing else is cut, so "#" and
+// "?" stay part of the name. A tolerant path keeps a "%" that starts no escape as it is.
+// What decodes to no name, to "." or "..", or to a name holding a separator would reach
+// outside the folder, and a NUL would cut the name short: such a file has no local name.
 QString CTaviCalc::localFileName(const QString& calcName)
 {
-    const QString name = QUrl(calcName, QUrl::TolerantMode).fileName(QUrl::FullyDecoded);
-    const bool escapes = name == QLatin1String(".") || name == QLatin1String("..")
-                         || name.contains(QLatin1Char('\\')) || name.contains(QChar(0));
-    return escapes ? QString() : name;
+    QUrl segment;
+    segment.setPath(calcName.mid(calcName.lastIndexOf(QLatin1Char('/')) + 1), QUrl::TolerantMode);
+    const QString name = segment.path(QUrl::FullyDecoded);
+    const bool usable = !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+                        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+                        && !name.contains(QChar(0));
+    return usable ? name : QString();
 }
 
 // A calculator file of no bytes takes no exchange: it is simply empty.
@@ -46,38 +53,48 @@ std::optional<QByteArray> CTaviCalc::fetch(const TaviCalc::fileInf& fInf)
     return fInf.size() == 0 ? QByteArray() : getData(fInf);
 }
 
-void CTaviCalc::genSendFilesRequest(QList<SendItem> items)
+QStringList CTaviCalc::genSendFilesRequest(QList<SendItem> items)
 {
-    for (const SendItem& item : items)
-        sendLocalFile(item);
+    QStringList passedOver;
+    for (const SendItem& item : items) {
+        if (!sendLocalFile(item))
+            passedOver.append(item.first);
+    }
+    return passedOver;
 }
 
-// A file that does not open is passed over; one whose size no calculator file can have, or
-// that does not read whole, is refused rather than sent cut short.
-void CTaviCalc::sendLocalFile(const SendItem& item)
+// A file that no longer opens, or whose name leaves nothing to store it under, is passed
+// over (false); one whose size no calculator file can have, or that does not read whole, is
+// refused with a text rather than sent cut short.
+bool CTaviCalc::sendLocalFile(const SendItem& item)
 {
     const QString name = storedFileName(item.second);
     QFile file(item.first);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
+    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return false;
     const QByteArray data = file.size() <= largestFileSize ? file.readAll() : QByteArray();
     if (data.size() != file.size())
         reportFailure(TaviCalc::calcMsg::DATASIZE_INVALID);
     else if (sendFile(fileInfOf(name.toUtf8(), data.size()), data))
         emit fileSend({name, data.size()});
+    return true;
 }
 
+// A calculator file without a local name is not even fetched; one that cannot be written is
+// reported under its local path. Either way the list goes on.
 QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder)
 {
     QList<QUrl> written;
     for (const FileEntry& entry : files) {
-        const std::optional<QByteArray> content = fetch(fileInfOf(entry));
+        const QString name = localFileName(entry.first);
+        const std::optional<QByteArray> content = name.isEmpty() ? std::nullopt : fetch(fileInfOf(entry));
         if (!content)
             continue;
-        const QString name = localFileName(entry.first);
         const QString path = folder + QLatin1Char('/') + name;
-        if (!name.isEmpty() && saveWhole(path, *content))
+        if (saveWhole(path, *content))
             written.append(QUrl::fromLocalFile(path));
+        else
+            onError(LinkTexts::cantWriteFile + path);
     }
     return written;
 }

@@ -44,6 +44,13 @@ void removeLeadingDots(QString& s)
     s.remove(0, dots);
 }
 
+// Cut after upper-casing: a few letters become several (U+00DF becomes "SS"), and the
+// calculator takes no base beyond its length. An ASCII base comes out the same either way.
+QString upperBase(const QString& base)
+{
+    return base.toUpper().left(maxBaseLength);
+}
+
 } // namespace
 
 QString CTaviCalc::convertToSfn(QString fileName)
@@ -55,10 +62,9 @@ QString CTaviCalc::convertToSfn(QString fileName)
     removeLeadingDots(s);
     const int lastDot = s.lastIndexOf(dot);
     if (lastDot < 0)
-        return s.left(maxBaseLength).toUpper();
+        return upperBase(s);
     const QString extension = s.mid(lastDot + 1, maxExtensionLength);
-    const QString base = s.left(lastDot).remove(dot).left(maxBaseLength).toUpper();
-    return base + dot + extension;
+    return upperBase(s.left(lastDot).remove(dot)) + dot + extension;
 }
 
 // A name beyond ASCII changes again with each conversion (an unknown letter becomes U+FFFD,

@@ -13,6 +13,9 @@ inline constexpr char readDevice[] = "Error read device";
 inline constexpr char parseMessage[] = "Error parse message";
 inline constexpr char incorrectResponse[] = "Error incorrect response";
 
+// Batch operations: the local path follows.
+inline constexpr char cantWriteFile[] = "Can't write file: ";
+
 // Backup and restore
 inline constexpr char cantWriteBackup[] = "Can't write backup file";
 inline constexpr char cantOpenBackup[] = "Can't open backup file";

@@ -6,12 +6,23 @@
 #include "session/TaviCalcModel.h"
 #include "session/TaviFileModel.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+
+namespace {
+
+// A job's note on the files it did not handle: the lead, then their names; none, no note.
+QString namesNote(const char* lead, const QStringList& names)
+{
+    return names.isEmpty() ? QString() : lead + names.join(SessionTexts::nameSeparator);
+}
+
+} // namespace
 
 CTaviCalcSession::CTaviCalcSession(QObject* parent)
     : QObject(parent)
@@ -93,6 +104,8 @@ void CTaviCalcSession::addCalc(QSerialPortInfo port)
 {
     auto* worker = new CTaviWorker(port, nullptr);
     connect(worker, SIGNAL(errorNotify(QString)), this, SLOT(onErrorChange(QString)));
+    connect(worker, &CTaviWorker::filesNotSent, this,
+            [this](const QStringList& paths) { sendPassedOver = paths; });
     raiseFirstWindow();
     workers.append(worker);
     calcModel->pushBack(worker->getDeviceName());
@@ -183,18 +196,20 @@ void CTaviCalcSession::showOutcome(const QString& successText, const QString& no
     onStatusChange((jobError.isEmpty() ? successText : SessionTexts::errorPrefix + jobError) + note);
 }
 
-// Files that were chosen but not sent are named after the outcome.
+// Files that were chosen but not sent are named after the outcome: those set aside at the
+// choice, then those the job found gone.
 void CTaviCalcSession::onSendFilesEnd()
 {
-    QString note;
-    if (!toCalcSetAside.isEmpty())
-        note = SessionTexts::notSent + toCalcSetAside.join(SessionTexts::nameSeparator);
-    showOutcome(SessionTexts::filesSent, note);
+    QStringList notSent = toCalcSetAside;
+    for (const QString& path : qAsConst(sendPassedOver))
+        notSent.append(QFileInfo(path).fileName());
+    showOutcome(SessionTexts::filesSent, namesNote(SessionTexts::notSent, notSent));
 }
 
 void CTaviCalcSession::onDownloadFilesEnd()
 {
-    showOutcome(SessionTexts::filesDownloaded + downloadDir + "/");
+    showOutcome(SessionTexts::filesDownloaded + downloadDir + "/",
+                namesNote(SessionTexts::notDownloaded, fromCalcSetAside));
 }
 
 void CTaviCalcSession::onDeleteSelectedFilesEnd()

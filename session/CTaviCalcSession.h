@@ -138,7 +138,7 @@ private:
     void dropWorker(int row);
     void reloadFileModel();
     QString downloadPath(const QString& calcName) const;
-    bool isLocalFileThere(const QString& calcName) const;
+    bool isLocalNameTaken(const QString& calcName) const;
     void showOutcome(const QString& successText, const QString& note = QString());
     QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
     void showEditorFailure(const QString& reported);
@@ -154,8 +154,13 @@ private:
     QList<SendItem> toCalcNameCollisions;
     QList<FileEntry> fromCalcCollisions;
     QStringList toCalcZeroSizeNames;
-    // The files of the latest choice that are not sent (empty, missing, not a file).
+    // The files of the latest choice that are not sent (empty, missing, not a file, or with
+    // no name to store them under).
     QStringList toCalcSetAside;
+    // The local paths the latest send job passed over: gone or unreadable by the time it ran.
+    QStringList sendPassedOver;
+    // The calculator names of the latest download selection that have no local name.
+    QStringList fromCalcSetAside;
     QString nameToCalcCollisionOld;
     QString nameToCalcCollisionNew;
     QList<CTaviWorker*> workers;

@@ -20,12 +20,13 @@ QList<QUrl> CTaviCalcSession::downloadFiles()
         worker.fileList = downloadList;
         worker.destDir = downloadDir;
     });
-    // Where the job will write each file; none of them need exist yet.
+    // Where the job will write each file, once even where a later file replaces an earlier
+    // one; none of them need exist yet.
     QList<QUrl> urls;
     for (const FileEntry& entry : qAsConst(downloadList)) {
-        const QString path = downloadPath(entry.first);
-        if (!path.isEmpty())
-            urls.append(QUrl::fromLocalFile(path));
+        const QUrl url = QUrl::fromLocalFile(downloadPath(entry.first));
+        if (!urls.contains(url))
+            urls.append(url);
     }
     return urls;
 }

@@ -20,9 +20,10 @@ bool CTaviCalcSession::isFileWillBeSend(QString name)
                        [&](const SendItem& item) { return item.second.toUpper() == wanted; });
 }
 
-// Sorts the chosen files: empty ones and what is no file at all aside, renamed ones to a
-// warning, names already on the calculator or already to be sent to a replace question, the
-// rest straight to sending. Each file goes under the name the calculator will store.
+// Sorts the chosen files: empty ones, what is no file at all and names that leave nothing to
+// store a file under aside, renamed ones to a warning, names already on the calculator or
+// already to be sent to a replace question, the rest straight to sending. Each file goes under
+// the name the calculator will store.
 void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
 {
     toCalcExistingCollisions.clear();
@@ -39,7 +40,9 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
             continue;
         }
         const SendItem item(path, CTaviCalc::storedFileName(fileName));
-        if (item.second.size() != fileName.size())
+        if (item.second.isEmpty())
+            toCalcSetAside.append(fileName);
+        else if (item.second.size() != fileName.size())
             toCalcNameCollisions.append(item);
         else
             takeIntoSendList(item);
@@ -122,13 +125,17 @@ void CTaviCalcSession::addSelected(int row)
     selectedFiles.append(entry);
 }
 
+// A calculator name without a local name is set aside and named when the download ends.
 void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
 {
     fromCalcCollisions.clear();
     downloadList.clear();
+    fromCalcSetAside.clear();
     downloadDir = destFolder.toLocalFile();
     for (const FileEntry& entry : qAsConst(selectedFiles)) {
-        if (checkCollision && isLocalFileThere(entry.first))
+        if (CTaviCalc::localFileName(entry.first).isEmpty())
+            fromCalcSetAside.append(entry.first);
+        else if (checkCollision && isLocalNameTaken(entry.first))
             fromCalcCollisions.append(entry);
         else
             downloadList.append(entry);
@@ -136,17 +143,19 @@ void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
     selectedFiles.clear();
 }
 
-// Where a download would write the calculator file; empty for a name the download skips.
+// Where a download writes the calculator file.
 QString CTaviCalcSession::downloadPath(const QString& calcName) const
 {
-    const QString name = CTaviCalc::localFileName(calcName);
-    return name.isEmpty() ? QString() : downloadDir + QLatin1Char('/') + name;
+    return downloadDir + QLatin1Char('/') + CTaviCalc::localFileName(calcName);
 }
 
-bool CTaviCalcSession::isLocalFileThere(const QString& calcName) const
+// Taken by a file already in the folder, or by an earlier file of this download.
+bool CTaviCalcSession::isLocalNameTaken(const QString& calcName) const
 {
     const QString path = downloadPath(calcName);
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return QFileInfo::exists(path)
+           || std::any_of(downloadList.cbegin(), downloadList.cend(),
+                          [&](const FileEntry& entry) { return downloadPath(entry.first) == path; });
 }
 
 bool CTaviCalcSession::isFromCalcCollision()

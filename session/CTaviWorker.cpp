@@ -41,7 +41,7 @@ void CTaviWorker::initialize()
 void CTaviWorker::sendFiles()
 {
     runOperation(Relay::On, [this](CTaviCalc& link) {
-        link.genSendFilesRequest(sendList);
+        emit filesNotSent(link.genSendFilesRequest(sendList));
         reloadFiles(link);
     });
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSerialPortInfo>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -40,6 +41,8 @@ signals:
     void backupLoaded(QString fileName);
     void finished();
     void errorNotify(QString errorText);
+    // Once per send job, before finished(): the local paths of the files it passed over.
+    void filesNotSent(QStringList localPaths);
 
 public slots:
     void sendFiles();

@@ -20,6 +20,9 @@ inline constexpr char backupSent[] = "Backup successfully sent to calculator";
 inline constexpr char nameChanged[] = "Calculator name successfully changed";
 // Follows a send's outcome, then the names of the chosen files that were not sent.
 inline constexpr char notSent[] = "; not sent (empty or not a file): ";
+// Follows a download's outcome, then the calculator names that have no local name to be
+// written under.
+inline constexpr char notDownloaded[] = "; not downloaded (no usable local name): ";
 inline constexpr char nameSeparator[] = ", ";
 
 // Program files carry one of these in their name.

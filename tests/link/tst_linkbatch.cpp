@@ -43,6 +43,8 @@ private slots:
     void sendList();
     void downloadName_data();
     void downloadName();
+    void unwritableFileIsNamed_data();
+    void unwritableFileIsNamed();
     void downloadListGoesOn();
     void downloadReplacesWhole();
     void fullDiskKeepsOldFile();
@@ -82,9 +84,10 @@ void TestLinkBatch::sendList_data()
                                    << QStringList{"Memory error.", tooLarge};
 }
 
-// Names go through the short-name rule; a file that does not open is passed over; an empty
-// file goes as an announcement without pieces; one larger than a calculator file can be is
-// refused, not sent cut short.
+// Names go through the short-name rule; a file that does not open, or whose name leaves
+// nothing to store it under, is passed over and named; an empty file goes as an
+// announcement without pieces; one larger than a calculator file can be is refused, not
+// sent cut short.
 void TestLinkBatch::sendList()
 {
     QFETCH(QList<Fault>, faults);
@@ -93,16 +96,19 @@ void TestLinkBatch::sendList()
     QFETCH(QStringList, errors);
     QVERIFY(writeFile(dir->filePath("my prog.tcb"), testBytes(700)));
     QVERIFY(writeFile(dir->filePath("empty.tcb"), {}));
+    QVERIFY(writeFile(dir->filePath("dots"), "dots"));
     QFile huge(dir->filePath("huge.tcb"));
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(1) << 31));
     huge.close();
     SimLink s;
     s.addFaults(faults);
     QSignalSpy sent(&s.link(), &CTaviCalc::fileSend);
-    s.link().genSendFilesRequest({{dir->filePath("my prog.tcb"), "my prog.tcb"},
-                                  {dir->filePath("missing.tcb"), "missing.tcb"},
-                                  {dir->filePath("empty.tcb"), "empty.tcb"},
-                                  {huge.fileName(), "huge.tcb"}});
+    const QStringList passedOver = s.link().genSendFilesRequest({{dir->filePath("my prog.tcb"), "my prog.tcb"},
+                                                                 {dir->filePath("missing.tcb"), "missing.tcb"},
+                                                                 {dir->filePath("empty.tcb"), "empty.tcb"},
+                                                                 {dir->filePath("dots"), "..."},
+                                                                 {huge.fileName(), "huge.tcb"}});
+    QCOMPARE(passedOver, QStringList({dir->filePath("missing.tcb"), dir->filePath("dots")}));
     QCOMPARE(sentFiles(sent), signalled);
     QStringList names;
     for (const auto& file : s.sim().files())
@@ -119,18 +125,24 @@ void TestLinkBatch::downloadName_data()
     QTest::newRow("plain") << QByteArray("A.tcb") << "A.tcb";
     QTest::newRow("slash") << QByteArray("sub/B.tcb") << "B.tcb";
     QTest::newRow("parent path") << QByteArray("../x") << "x";
-    QTest::newRow("number sign") << QByteArray("p#q") << "p";
-    QTest::newRow("question mark") << QByteArray("r?s") << "r";
+    // Only the escapes are decoded: the rest of the name is the name.
+    QTest::newRow("number sign") << QByteArray("p#q.TXT") << "p#q.TXT";
+    QTest::newRow("question mark") << QByteArray("r?s.TXT") << "r?s.TXT";
+    QTest::newRow("number sign first") << QByteArray("#x") << "#x";
+    QTest::newRow("colon") << QByteArray("C:X.TXT") << "C:X.TXT";
     QTest::newRow("percent escape") << QByteArray("%41BC") << "ABC";
-    QTest::newRow("escaped parent path") << QByteArray("a%2F..%2Fb") << "b";
+    QTest::newRow("escaped blank") << QByteArray("NOTE%20A.txt") << "NOTE A.txt";
+    QTest::newRow("percent sign") << QByteArray("100%.TXT") << "100%.TXT";
+    QTest::newRow("escaped parent path") << QByteArray("a%2F..%2Fb") << "";
     QTest::newRow("two dots") << QByteArray("..") << "";
+    QTest::newRow("escaped two dots") << QByteArray("%2E%2E") << "";
     QTest::newRow("one dot") << QByteArray(".") << "";
     QTest::newRow("backslash") << QByteArray("..\\x") << "";
-    QTest::newRow("nothing left") << QByteArray("#x") << "";
     QTest::newRow("escaped null") << QByteArray("ab%00cd") << "";
 }
 
-// Whatever the calculator calls a file, the download stays in the chosen folder.
+// Whatever the calculator calls a file, the download stays in the chosen folder; a file
+// without a local name is not even fetched.
 void TestLinkBatch::downloadName()
 {
     QFETCH(QByteArray, calcName);
@@ -145,6 +157,33 @@ void TestLinkBatch::downloadName()
     QCOMPARE(folderContents(dir->path()), QStringList{"down"});
     if (!localName.isEmpty())
         QCOMPARE(readFile(path), QByteArray("content"));
+    QCOMPARE(s.sent().filter("GET_FILE").size(), localName.isEmpty() ? 0 : 1);
+    QCOMPARE(s.errors(), QStringList{});
+}
+
+void TestLinkBatch::unwritableFileIsNamed_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("unwritable");
+    QTest::newRow("missing folder") << "missing" << QStringList{"A.tcb", "B.tcb"};
+    QTest::newRow("a folder in the way") << "" << QStringList{"A.tcb"};
+}
+
+// A file that cannot be written is reported under its local path; the others go on.
+void TestLinkBatch::unwritableFileIsNamed()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, unwritable);
+    const QString path = dir->filePath(folder);
+    QVERIFY(QDir(dir->path()).mkdir("A.tcb"));
+    SimLink s({{"A.tcb", "a"}, {"B.tcb", "b"}});
+    const QList<QUrl> written = s.link().genGetFilesRequest({{"A.tcb", 1}, {"B.tcb", 1}}, path);
+    QStringList errors;
+    for (const QString& name : unwritable)
+        errors << "Can't write file: " + path + "/" + name;
+    QCOMPARE(s.errors(), errors);
+    QCOMPARE(written.size(), 2 - unwritable.size());
+    QCOMPARE(s.sent().filter("GET_FILE").size(), 2);
 }
 
 void TestLinkBatch::downloadListGoesOn()
@@ -194,6 +233,7 @@ void TestLinkBatch::fullDiskKeepsOldFile()
     const QList<QUrl> written = s.link().genGetFilesRequest({{"A.tcb", 20000}}, folder);
     QCOMPARE(written, QList<QUrl>{});
     QCOMPARE(readFile(folder + "/A.tcb"), QByteArray("old"));
+    QCOMPARE(s.errors(), QStringList{"Can't write file: " + folder + "/A.tcb"});
 }
 
 void TestLinkBatch::deleteList()

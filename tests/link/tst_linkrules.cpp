@@ -55,6 +55,9 @@ void TestLinkRules::shortName_data()
     QTest::newRow("emoji") << "a\U0001F600.tcb" << "A__.tcb";
     QTest::newRow("UTF-8 bytes as Latin-1") << "caf\u00C3\u00A9.tcb" << "CAF\u00C9.tcb";
     QTest::newRow("full upper-casing") << "stra\u00C3\u009Fe.tcb" << "STRASSE.tcb";
+    // Cut after upper-casing, so the base still fits.
+    QTest::newRow("full upper-casing at the cut") << "abcdefghijklm\u00C3\u009F.tcb" << "ABCDEFGHIJKLMS.tcb";
+    QTest::newRow("full upper-casing at the cut, no dot") << "abcdefghijklm\u00C3\u009F" << "ABCDEFGHIJKLMS";
     QTest::newRow("decoded control character") << "a\u00C4\u0080b" << "AB";
     QTest::newRow("null ends the name") << QString::fromLatin1("ab\0cd.tcb", 9) << "AB";
     QTest::newRow("delete removed") << "a\x7F" "b.tcb" << "AB.tcb";

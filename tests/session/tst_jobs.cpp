@@ -158,10 +158,10 @@ void TestJobs::downloadReturnsUrlsAtOnce()
     QVERIFY(QDir(folder.path()).mkdir("more"));
     const QList<QUrl> named = session.downloadFiles();
     QCOMPARE(named, (QList<QUrl>{QUrl::fromLocalFile(folder.filePath("more/A.TXT")),
-                                 QUrl::fromLocalFile(folder.filePath("more/P")),
+                                 QUrl::fromLocalFile(folder.filePath("more/P#Q.TXT")),
                                  QUrl::fromLocalFile(folder.filePath("more/EMPTY.TXT"))}));
     QVERIFY(QTest::qWaitFor([&] { return f.log->count("busy:0") == 2; }, 10000));
-    QCOMPARE(QDir(folder.filePath("more")).entryList(QDir::Files, QDir::Name), (QStringList{"A.TXT", "EMPTY.TXT", "P"}));
+    QCOMPARE(QDir(folder.filePath("more")).entryList(QDir::Files, QDir::Name), (QStringList{"A.TXT", "EMPTY.TXT", "P#Q.TXT"}));
 }
 
 CALCSIM_TEST_MAIN(TestJobs)

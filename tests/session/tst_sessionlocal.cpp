@@ -320,7 +320,10 @@ void TestSessionLocal::downloadCollisions_data()
     QTest::newRow("unchecked") << false << QList<int>{0, 1, 2} << QStringList();
     QTest::newRow("same row twice") << true << QList<int>{0, 0} << QStringList{"HERE.TXT", "HERE.TXT"};
     // Checked and asked under the name the download writes; a name it skips asks nothing.
-    QTest::newRow("names as written") << true << QList<int>{3, 4, 5} << QStringList{"A.TXT", "X"};
+    QTest::newRow("names as written") << true << QList<int>{3, 4, 5} << QStringList{"A.TXT", "X#Y.TXT"};
+    // A later file of the download that would replace an earlier one is asked about too.
+    QTest::newRow("same row twice, not in the folder") << true << QList<int>{1, 1} << QStringList{"NEW.TXT"};
+    QTest::newRow("two names, one local file") << true << QList<int>{6, 7} << QStringList{"NOTE A.txt"};
 }
 
 void TestSessionLocal::downloadCollisions()
@@ -329,11 +332,12 @@ void TestSessionLocal::downloadCollisions()
     QFETCH(QList<int>, rows);
     QFETCH(QStringList, collisions);
     QTemporaryDir folder;
-    for (const char* name : {"HERE.TXT", "A.TXT", "X", "ab"})
+    for (const char* name : {"HERE.TXT", "A.TXT", "X#Y.TXT", "ab"})
         writeFile(folder.filePath(name), "x");
     QDir(folder.path()).mkdir("SUB");
     SessionRig rig;
-    rig.fileModel.setFileNames({{"HERE.TXT", 1}, {"NEW.TXT", 2}, {"SUB", 3}, {"%41.TXT", 4}, {"X#Y.TXT", 5}, {"ab%00cd", 6}});
+    rig.fileModel.setFileNames({{"HERE.TXT", 1}, {"NEW.TXT", 2}, {"SUB", 3}, {"%41.TXT", 4}, {"X#Y.TXT", 5}, {"ab%00cd", 6},
+                                {"NOTE%20A.txt", 7}, {"NOTE A.txt", 8}});
     for (int row : rows)
         rig.session->addSelected(row);
     rig.session->fromCalcUrls(check, QUrl::fromLocalFile(folder.path()));

@@ -28,6 +28,8 @@ private slots:
     void initTestCase();
     void sendCollisions_data();
     void sendCollisions();
+    void downloadNames_data();
+    void downloadNames();
 
 private:
     QStringList settleAndSend(SessionRig& rig, Answers answers);
@@ -110,6 +112,13 @@ void TestTransfers::sendCollisions_data()
     QTest::newRow("folder and vanished file set aside")
         << LocalFiles{"DIR", "NEW.TXT", "GONE.TXT", "EMPTY.TXT"} << Answers() << QStringList()
         << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    // Gone between the choice and the send: named beside the files set aside at the choice.
+    QTest::newRow("file gone before the send")
+        << LocalFiles{"EMPTY.TXT", "NEW.TXT", "LATE.TXT"} << Answers() << QStringList()
+        << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    // Nothing is left to store it under: set aside, with no renaming warning.
+    QTest::newRow("short name empty") << LocalFiles{"...", "NEW.TXT"} << Answers() << QStringList()
+                                      << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
     // The name checked is the name stored, also where converting it again changes it.
     QTest::newRow("stored names collide") << LocalFiles{"caf\u00E9.TXT", "CAF_.TXT"} << Answers{false}
                                           << QStringList{"replace CAF_.TXT? no"}
@@ -124,11 +133,18 @@ void TestTransfers::sendCollisions()
     QFETCH(QStringList, calculator);
     QTemporaryDir folder;
     QList<QUrl> urls;
-    // EMPTY files are empty, DIR a folder, GONE never there: these are not sent.
+    // EMPTY files are empty, DIR a folder, GONE never there, "..." has no short name and LATE
+    // is removed once chosen: these are not sent.
     QStringList setAside;
+    QStringList zeroSize;
+    QStringList late;
     for (const QString& name : chosen) {
         urls << QUrl::fromLocalFile(folder.filePath(name));
         if (name.startsWith("EMPTY") || name.startsWith("DIR") || name.startsWith("GONE"))
+            zeroSize << name;
+        if (name.startsWith("LATE"))
+            late << name;
+        else if (zeroSize.contains(name) || name == "...")
             setAside << name;
         if (name.startsWith("DIR"))
             QVERIFY(QDir(folder.path()).mkdir(name));
@@ -146,15 +162,110 @@ void TestTransfers::sendCollisions()
     // A choice made earlier and abandoned leaves nothing pending.
     rig.session->toCalcUrls({QUrl::fromLocalFile(folder.filePath(chosen.first()))});
     rig.session->toCalcUrls(urls);
+    for (const QString& name : late)
+        QVERIFY(QFile::remove(folder.filePath(name)));
+    setAside += late;
     QCOMPARE(settleAndSend(rig, answers), dialogue);
     QStringList stored;
     for (const auto& file : sim->files())
         stored << QString::fromUtf8(file.first + "=" + file.second);
     QCOMPARE(stored, calculator);
     QCOMPARE(rig.files().size(), calculator.size());
-    QCOMPARE(rig.session->isToCalcZeroSizeCollision(), !setAside.isEmpty());
+    QCOMPARE(rig.session->isToCalcZeroSizeCollision(), !zeroSize.isEmpty());
     const QString sent = "Files successful sent to calculator";
     QCOMPARE(rig.status(), setAside.isEmpty() ? sent : sent + "; not sent (empty or not a file): " + setAside.join(", "));
+}
+
+void TestTransfers::downloadNames_data()
+{
+    QTest::addColumn<QStringList>("calculator"); // name=content
+    QTest::addColumn<bool>("checked");           // false: as the copy downloads, asking nothing
+    QTest::addColumn<bool>("folderThere");
+    QTest::addColumn<Answers>("answers");
+    QTest::addColumn<QStringList>("dialogue");
+    QTest::addColumn<QStringList>("urls"); // the local names downloadFiles returns
+    QTest::addColumn<QStringList>("local"); // name=content, in the folder afterwards
+    QTest::addColumn<QString>("error");     // <folder> stands for the folder
+    QTest::addColumn<QString>("outcome");
+    const QString done = "Files successfully download on path: <folder>/";
+    const QString notDownloaded = "; not downloaded (no usable local name): ";
+    const QString cantWrite = "Can't write file: <folder>/";
+
+    QTest::newRow("missing folder") << QStringList{"A.TXT=a", "B.TXT=b"} << true << false << Answers() << QStringList()
+                                    << QStringList{"A.TXT", "B.TXT"} << QStringList() << cantWrite + "B.TXT"
+                                    << "Error: " + cantWrite + "B.TXT";
+    QTest::newRow("unsafe names") << QStringList{"..=x", "A.TXT=a", "ab%00cd=n"} << true << true << Answers()
+                                  << QStringList() << QStringList{"A.TXT"} << QStringList{"A.TXT=a"} << QString()
+                                  << done + notDownloaded + ".., ab%00cd";
+    QTest::newRow("unsafe name and a failure")
+        << QStringList{"..=x", "A.TXT=a"} << true << false << Answers() << QStringList() << QStringList{"A.TXT"}
+        << QStringList() << cantWrite + "A.TXT" << "Error: " + cantWrite + "A.TXT" + notDownloaded + "..";
+    QTest::newRow("number sign and question mark")
+        << QStringList{"P#Q.TXT=p", "A?B.TXT=q"} << true << true << Answers() << QStringList()
+        << QStringList{"P#Q.TXT", "A?B.TXT"} << QStringList{"A?B.TXT=q", "P#Q.TXT=p"} << QString() << done;
+    QTest::newRow("two names, one local file, no")
+        << QStringList{"NOTE%20A.txt=1", "NOTE A.txt=2"} << true << true << Answers{false}
+        << QStringList{"replace NOTE A.txt? no"} << QStringList{"NOTE A.txt"} << QStringList{"NOTE A.txt=1"}
+        << QString() << done;
+    QTest::newRow("two names, one local file, yes")
+        << QStringList{"NOTE%20A.txt=1", "NOTE A.txt=2"} << true << true << Answers{true}
+        << QStringList{"replace NOTE A.txt? yes"} << QStringList{"NOTE A.txt"} << QStringList{"NOTE A.txt=2"}
+        << QString() << done;
+    // Nothing is asked: the later file replaces the earlier, and the one file is listed once.
+    QTest::newRow("two names, one local file, unchecked")
+        << QStringList{"NOTE%20A.txt=1", "NOTE A.txt=2"} << false << true << Answers() << QStringList()
+        << QStringList{"NOTE A.txt"} << QStringList{"NOTE A.txt=2"} << QString() << done;
+}
+
+// A download names every file it does not write, writes each under the name it has, and asks
+// before one file of it replaces another.
+void TestTransfers::downloadNames()
+{
+    QFETCH(QStringList, calculator);
+    QFETCH(bool, checked);
+    QFETCH(bool, folderThere);
+    QFETCH(Answers, answers);
+    QFETCH(QStringList, dialogue);
+    QFETCH(QStringList, urls);
+    QFETCH(QStringList, local);
+    QFETCH(QString, error);
+    QFETCH(QString, outcome);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("into");
+    if (folderThere)
+        QVERIFY(QDir().mkdir(folder));
+    PluggedSimulator sim;
+    for (const QString& file : calculator)
+        sim->addFile(file.section('=', 0, 0).toUtf8(), file.section('=', 1).toUtf8());
+    SessionRig rig;
+    QVERIFY(rig.waitForCalcs(1));
+    QTRY_COMPARE(rig.files().size(), calculator.size());
+    for (int row = 0; row < calculator.size(); ++row)
+        rig.session->addSelected(row);
+    rig.session->fromCalcUrls(checked, QUrl::fromLocalFile(folder));
+    QStringList asked;
+    while (rig.session->isFromCalcCollision()) {
+        const bool replace = answers.value(0, false);
+        asked << QString("replace %1? %2").arg(rig.session->collisionFromCalcFileName(), replace ? "yes" : "no");
+        answers.removeFirst();
+        rig.session->releaseFromCalcCollision(replace);
+    }
+    QCOMPARE(asked, dialogue);
+
+    QStringList returned;
+    for (const QUrl& url : rig.session->downloadFiles())
+        returned << url.toLocalFile().remove(folder + "/");
+    QCOMPARE(returned, urls);
+    QVERIFY(QTest::qWaitFor([&] { return !rig.busy() && !rig.status().isEmpty(); }, 10000));
+    QStringList written;
+    for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name)) {
+        QFile file(QDir(folder).filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        written << name + "=" + QString::fromUtf8(file.readAll());
+    }
+    QCOMPARE(written, local);
+    QCOMPARE(rig.error(), error.replace("<folder>", folder));
+    QCOMPARE(rig.status(), outcome.replace("<folder>", folder));
 }
 
 CALCSIM_TEST_MAIN(TestTransfers)
