@@ -1,5 +1,6 @@
 // The ZIP layer's reading side on arbitrary archive bytes, used as a restore uses it: count
-// the entries, then open each in turn, skip directories and read the others whole.
+// the entries, then open each in turn, skip directories and read the others whole. An
+// archive found whole lets every entry open and read, so a restore never stops half-way on it.
 #include "FuzzInput.h"
 
 #include "link/ZipArchive.h"
@@ -41,8 +42,9 @@ void readAll(ZipArchive& archive)
         const bool opened = archive.openEntry(index);
         const std::optional<bool> directory = archive.isDirectory();
         fuzz::require(directory.has_value() == opened, "an open entry is a directory or not");
+        fuzz::require(opened || !archive.isWhole(), "every entry of a whole archive opens");
         if (directory == false)
-            archive.readEntry();
+            fuzz::require(archive.readEntry() || !archive.isWhole(), "every entry of a whole archive reads");
         archive.closeEntry();
         fuzz::require(!archive.isDirectory() && archive.entryName().isEmpty(), "a closed entry is gone");
         fuzz::require(!archive.openEntry(index), "entries open in ascending order only");

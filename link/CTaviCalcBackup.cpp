@@ -80,9 +80,13 @@ bool CTaviCalc::archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file)
 void CTaviCalc::restoreBackup(const QUrl& url)
 {
     std::unique_ptr<ZipArchive> archive = ZipArchive::openForReading(url.toLocalFile());
-    // Without the archive the calculator keeps its files.
+    // The calculator keeps its files unless every entry of the archive can be read.
     if (!archive) {
         onError(LinkTexts::cantOpenBackup);
+        return;
+    }
+    if (!archive->isWhole()) {
+        onError(LinkTexts::cantReadBackup);
         return;
     }
     calcMsg answer;
@@ -107,21 +111,19 @@ void CTaviCalc::restoreBackup(const QUrl& url)
     reopenAfterReboot();
 }
 
-// Sends one file entry; false when the calculator did not take it, which ends the restore.
-// Directories and entries that do not open are passed over.
+// Sends one file entry, passing over directories. False when the calculator did not take it,
+// or when the entry no longer reads (the archive changed since it was read through): either
+// ends the restore.
 bool CTaviCalc::restoreEntry(ZipArchive& archive, int index)
 {
-    archive.openEntry(index);
-    bool sent = true;
-    if (!archive.isDirectory().value_or(true)) {
-        const std::optional<QByteArray> content = archive.readEntry();
-        if (content)
-            sent = sendFile(fileInfOf(archive.entryName(), content->size()), *content);
-        else
-            onError(LinkTexts::cantReadBackup);
+    if (archive.openEntry(index) && archive.isDirectory() == true)
+        return true;
+    const std::optional<QByteArray> content = archive.readEntry();
+    if (!content) {
+        onError(LinkTexts::cantReadBackup);
+        return false;
     }
-    archive.closeEntry();
-    return sent;
+    return sendFile(fileInfOf(archive.entryName(), content->size()), *content);
 }
 
 void CTaviCalc::reopenAfterReboot()

@@ -24,7 +24,7 @@ public:
     // the path is never written through. Level 0 stores, levels 1 to 9 deflate. None when
     // the file cannot be created or the level is out of range.
     static std::unique_ptr<ZipArchive> openForWriting(const QString& path, int level);
-    // None when the file does not open as a ZIP archive.
+    // None when the file does not open as a ZIP archive. Opening reads it through once.
     static std::unique_ptr<ZipArchive> openForReading(const QString& path);
     // Closes the archive; one being written gets its central directory.
     ~ZipArchive();
@@ -44,6 +44,10 @@ public:
 
     // Reading: the number of entries, and each entry by index, in ascending order.
     int count() const;
+    // Whether every entry can be read: the central directory lists the entries (or the
+    // archive is one of no entries), its end announces as many as were found, and each
+    // inflates to its end within largestEntry with its CRC and sizes right.
+    bool isWhole() const;
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.
     std::optional<bool> isDirectory() const;
@@ -60,6 +64,7 @@ private:
     archive* handle = nullptr;
     QFile output;
     int entries = 0;
+    bool whole = false;
     int position = -1;
     std::optional<QByteArray> openName;
 };

@@ -40,17 +40,39 @@ print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testz
 )";
 
 const char makeScript[] = R"(
-import json, sys, zipfile
+import io, json, sys, zipfile
 listing = json.load(sys.stdin)
-with zipfile.ZipFile(sys.argv[1], 'w') as z:
+form = sys.argv[2]
+class Unseekable(io.RawIOBase):
+    def __init__(self, f): self.f = f
+    def writable(self): return True
+    def write(self, b): return self.f.write(b)
+with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Unseekable(f) if form == 'Streamed' else f, 'w') as z:
     for e in listing:
-        z.writestr(zipfile.ZipInfo(e['name']), bytes.fromhex(e['content']), compress_type=e['method'])
+        info = zipfile.ZipInfo(e['name'])
+        info.compress_type = e['method']
+        if e['name'].endswith('/'):
+            z.writestr(info, b'')
+            continue
+        with z.open(info, 'w', force_zip64=form == 'Zip64') as w:
+            w.write(bytes.fromhex(e['content']))
+    if form == 'Zip64':
+        # The central directory and its end take their ZIP64 form above these limits.
+        zipfile.ZIP64_LIMIT = zipfile.ZIP_FILECOUNT_LIMIT = 0
+if form == 'Zip64':
+    # The plain end record leaves the entry counts to the ZIP64 record.
+    with open(sys.argv[1], 'r+b') as f:
+        raw = f.read()
+        f.seek(raw.rfind(b'PK\x05\x06') + 8)
+        f.write(b'\xff' * 4)
 )";
 
-QByteArray runPython(const char* script, const QString& path, const QByteArray& input = {})
+const char* const formNames[] = {"Plain", "Streamed", "Zip64"};
+
+QByteArray runPython(const char* script, const QStringList& arguments, const QByteArray& input = {})
 {
     QProcess process;
-    process.start(python, {"-c", QString::fromUtf8(script), path});
+    process.start(python, QStringList{"-c", QString::fromUtf8(script)} + arguments);
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(pythonTimeoutMs) || process.exitCode() != 0)
@@ -58,11 +80,19 @@ QByteArray runPython(const char* script, const QString& path, const QByteArray& 
     return process.readAllStandardOutput();
 }
 
+int find(const QByteArray& bytes, const QByteArray& marker, int occurrence)
+{
+    int at = bytes.indexOf(marker);
+    for (; at >= 0 && occurrence > 0; --occurrence)
+        at = bytes.indexOf(marker, at + 1);
+    return at;
+}
+
 } // namespace
 
 QJsonObject inspect(const QString& path)
 {
-    return QJsonDocument::fromJson(runPython(inspectScript, path)).object();
+    return QJsonDocument::fromJson(runPython(inspectScript, {path})).object();
 }
 
 QList<Entry> entries(const QJsonObject& report)
@@ -77,27 +107,44 @@ QList<Entry> entries(const QJsonObject& report)
     return found;
 }
 
-void make(const QString& path, const QList<Entry>& entries)
+void make(const QString& path, const QList<Entry>& entries, Form form)
 {
     QJsonArray listing;
     for (const Entry& e : entries)
         listing.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
                                 {"content", QString::fromLatin1(e.content.toHex())},
                                 {"method", e.method}});
-    runPython(makeScript, path, QJsonDocument(listing).toJson());
+    runPython(makeScript, {path, formNames[int(form)]}, QJsonDocument(listing).toJson());
 }
 
-bool damage(const QString& path, const QByteArray& storedContent)
+QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence, int offset)
+{
+    const int at = find(bytes, marker, occurrence) + offset;
+    if (at >= offset && at < bytes.size())
+        bytes[at] = char(bytes.at(at) ^ 0x01);
+    return bytes;
+}
+
+QByteArray patched(QByteArray bytes, const QByteArray& marker, int offset, const QByteArray& replacement)
+{
+    const int at = bytes.indexOf(marker);
+    return at < 0 ? bytes : bytes.replace(at + offset, replacement.size(), replacement);
+}
+
+QByteArray cutShort(const QByteArray& bytes, const QByteArray& marker, int occurrence)
+{
+    const int at = find(bytes, marker, occurrence);
+    return at < 0 ? bytes : bytes.left(at + marker.size() / 2);
+}
+
+bool damage(const QString& path, const QByteArray& marker, int occurrence)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
         return false;
-    QByteArray bytes = file.readAll();
-    const int at = bytes.indexOf(storedContent);
-    if (at < 0)
-        return false;
-    bytes[at] = char(bytes.at(at) ^ 0x01);
-    return file.seek(0) && file.write(bytes) == bytes.size();
+    const QByteArray bytes = file.readAll();
+    const QByteArray changed = damaged(bytes, marker, occurrence);
+    return changed != bytes && file.seek(0) && file.write(changed) == changed.size();
 }
 
 bool operator==(const Entry& a, const Entry& b)

@@ -23,10 +23,35 @@ bool operator==(const Entry& a, const Entry& b);
 QJsonObject inspect(const QString& path);
 // The entries as Python reads them, for comparing contents.
 QList<Entry> entries(const QJsonObject& report);
+// How Python lays the archive out. Plain: each local header holds the entry's CRC and sizes.
+// Streamed: written to a stream that cannot seek back, so a data descriptor after each
+// entry's data holds them. Zip64: every entry, the central directory and its end in ZIP64 form.
+enum class Form { Plain, Streamed, Zip64 };
 // Writes an archive of the entries with Python; a name ending in a slash is a directory.
-void make(const QString& path, const QList<Entry>& entries);
+void make(const QString& path, const QList<Entry>& entries, Form form = Form::Plain);
 
-// Changes the first byte of a stored entry's content, so that its CRC no longer fits.
-bool damage(const QString& path, const QByteArray& storedContent);
+// Signatures that mark the places to damage.
+inline const QByteArray localHeader = QByteArrayLiteral("PK\x03\x04");
+inline const QByteArray centralRecord = QByteArrayLiteral("PK\x01\x02");
+
+// Signatures of the end of the central directory, and where their fields stand.
+inline const QByteArray endRecord = QByteArrayLiteral("PK\x05\x06");
+inline const QByteArray zip64EndRecord = QByteArrayLiteral("PK\x06\x06");
+// The entry counts (on this disk, in all; 2 bytes each, 8 in ZIP64 form) and the size of the
+// central directory (4 bytes), from the start of their record.
+constexpr int endRecordCounts = 8;
+constexpr int endRecordDirectorySize = 12;
+constexpr int zip64EndRecordCounts = 24;
+
+// The bytes with one bit changed in the byte at the offset from the nth (from 0) occurrence
+// of the marker: a stored entry's content then no longer fits its CRC, a signature no
+// longer reads. The bytes are returned whole when the marker is not found that often.
+QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence = 0, int offset = 0);
+// The bytes with those at the offset from the first occurrence of the marker replaced.
+QByteArray patched(QByteArray bytes, const QByteArray& marker, int offset, const QByteArray& replacement);
+// The bytes cut off in the middle of the nth occurrence of the marker.
+QByteArray cutShort(const QByteArray& bytes, const QByteArray& marker, int occurrence = 0);
+// Damages the file in place; false when it cannot or the marker is not in it.
+bool damage(const QString& path, const QByteArray& marker, int occurrence = 0);
 
 } // namespace zipcheck

@@ -15,10 +15,12 @@ using namespace calcsim;
 using namespace linktest;
 using TaviCalc::calcMsg;
 using zipcheck::Entry;
+using zipcheck::Form;
 
 Q_DECLARE_METATYPE(calcsim::Fault)
 Q_DECLARE_METATYPE(calcsim::FileList)
 Q_DECLARE_METATYPE(QList<zipcheck::Entry>)
+Q_DECLARE_METATYPE(zipcheck::Form)
 
 namespace {
 
@@ -70,6 +72,10 @@ QStringList restoreOf(const QList<Entry>& entries)
     return sent << "REBOOT";
 }
 
+// Five entries, stored and deflated; the third is stored, so its content can be damaged.
+const QList<Entry> fiveEntries = {{"A.tcb", "alpha", 8}, {"B.tcb", testBytes(1300), 8}, {"C.tcb", "charlie", 0},
+                                  {"D.tcb", "delta", 0}, {"E.tcb", testBytes(700, 5), 8}};
+
 QString temporaryArchive()
 {
     return QDir::tempPath() + "/calc-backup.tbk";
@@ -95,8 +101,8 @@ private slots:
     void restoreOrder();
     void restoreFailures_data();
     void restoreFailures();
-    void unopenableArchiveClearsNothing_data();
-    void unopenableArchiveClearsNothing();
+    void refusedArchiveClearsNothing_data();
+    void refusedArchiveClearsNothing();
     void roundTrip();
     void portGoneAfterReboot();
 
@@ -228,9 +234,12 @@ void TestLinkBackup::fullDiskIsNoBackup()
 void TestLinkBackup::restoreOrder_data()
 {
     QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<Form>("form");
     QTest::newRow("directory, files, an empty file")
-        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", testBytes(1300)}, {"EMPTY", ""}};
-    QTest::newRow("no entries") << QList<Entry>{};
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", testBytes(1300)}, {"EMPTY", ""}} << Form::Plain;
+    QTest::newRow("no entries") << QList<Entry>{} << Form::Plain;
+    QTest::newRow("five, with data descriptors") << fiveEntries << Form::Streamed;
+    QTest::newRow("five, ZIP64") << fiveEntries << Form::Zip64;
 }
 
 // The archive opens first; then the calculator is cleared, filled entry by entry (no
@@ -238,8 +247,9 @@ void TestLinkBackup::restoreOrder_data()
 void TestLinkBackup::restoreOrder()
 {
     QFETCH(QList<Entry>, entries);
+    QFETCH(Form, form);
     const QString path = dir->filePath("restore.tbk");
-    zipcheck::make(path, entries);
+    zipcheck::make(path, entries, form);
     SimLink s(FileList{{"OLD.tcb", "old"}});
     s.sim().setRebootMs(calculatorRebootMs);
     s.link().restoreBackup(QUrl::fromLocalFile(path));
@@ -256,7 +266,6 @@ void TestLinkBackup::restoreOrder()
 
 void TestLinkBackup::restoreFailures_data()
 {
-    QTest::addColumn<int>("damagedEntry"); // -1: none
     QTest::addColumn<QList<Fault>>("faults");
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<QStringList>("errors");
@@ -266,29 +275,24 @@ void TestLinkBackup::restoreFailures_data()
     const QStringList clear{"CLEAR_FILESYSTEM"};
     const QStringList reboot{"REBOOT"};
     // Answers: 1 clears; each entry is answered twice (announcement, piece); then the reboot.
-    QTest::newRow("second of three refused") << -1 << QList<Fault>{failed(5, calcMsg::MEMORY_ERROR, "full")}
+    QTest::newRow("second of three refused") << QList<Fault>{failed(5, calcMsg::MEMORY_ERROR, "full")}
                                              << clear + a + b + reboot << QStringList{"full"};
-    QTest::newRow("unreadable entry passed over") << 1 << QList<Fault>{} << clear + a + c + reboot
-                                                  << QStringList{"Can't read backup file"};
-    QTest::newRow("clearing refused") << -1 << QList<Fault>{failed(1, calcMsg::WRITE_ERROR)} << clear
+    QTest::newRow("clearing refused") << QList<Fault>{failed(1, calcMsg::WRITE_ERROR)} << clear
                                       << QStringList{"Can't clear filesystem"};
-    QTest::newRow("clearing unanswered") << -1 << QList<Fault>{fault(1, FaultMode::Silence)} << clear
+    QTest::newRow("clearing unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << clear
                                          << QStringList{connection421, "Error read device"};
-    QTest::newRow("reboot refused") << -1 << QList<Fault>{failed(8, calcMsg::WRITE_ERROR)}
+    QTest::newRow("reboot refused") << QList<Fault>{failed(8, calcMsg::WRITE_ERROR)}
                                     << clear + a + b + c + reboot << QStringList{"Can't reboot device"};
 }
 
 void TestLinkBackup::restoreFailures()
 {
-    QFETCH(int, damagedEntry);
     QFETCH(QList<Fault>, faults);
     QFETCH(QStringList, sent);
     QFETCH(QStringList, errors);
     const QList<Entry> entries = {{"A.tcb", "alpha", 0}, {"B.tcb", "bravo", 0}, {"C.tcb", "charlie", 0}};
     const QString path = dir->filePath("restore.tbk");
     zipcheck::make(path, entries);
-    if (damagedEntry >= 0)
-        QVERIFY(zipcheck::damage(path, entries.at(damagedEntry).content));
     SimLink s;
     s.sim().setRebootMs(calculatorRebootMs);
     s.addFaults(faults);
@@ -297,22 +301,49 @@ void TestLinkBackup::restoreFailures()
     QCOMPARE(s.errors(), errors);
 }
 
-void TestLinkBackup::unopenableArchiveClearsNothing_data()
+void TestLinkBackup::refusedArchiveClearsNothing_data()
 {
     QTest::addColumn<QByteArray>("content"); // null: no file
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n");
+    QTest::addColumn<QString>("error");
+    const QString cantOpen = QStringLiteral("Can't open backup file");
+    const QString cantRead = QStringLiteral("Can't read backup file");
+    const QString made = temporaryFolder.filePath("made.tbk");
+    zipcheck::make(made, fiveEntries);
+    const QByteArray five = readFile(made);
+    zipcheck::make(made, fiveEntries, Form::Streamed);
+    const QByteArray streamed = readFile(made);
+    zipcheck::make(made, {});
+    const QByteArray empty = readFile(made);
+
+    QTest::newRow("missing") << QByteArray() << cantOpen;
+    QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n") << cantOpen;
+    QTest::newRow("bad CRC in the third entry") << zipcheck::damaged(five, "charlie") << cantRead;
+    QTest::newRow("damaged central-directory record")
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2) << cantRead;
+    QTest::newRow("damaged local header of the third entry")
+        << zipcheck::damaged(five, zipcheck::localHeader, 2) << cantRead;
+    QTest::newRow("cut in the fourth entry") << zipcheck::cutShort(five, zipcheck::localHeader, 3) << cantRead;
+    // Read as a stream, every entry of this one is still whole.
+    QTest::newRow("with data descriptors, cut in its end record")
+        << zipcheck::cutShort(streamed, zipcheck::endRecord) << cantRead;
+    QTest::newRow("no entries, cut short") << empty.left(empty.size() - 1) << cantRead;
+    // The central directory then reads as one without entries.
+    QTest::newRow("central directory of no size")
+        << zipcheck::patched(five, zipcheck::endRecord, zipcheck::endRecordDirectorySize, QByteArray(4, '\0'))
+        << cantRead;
 }
 
-void TestLinkBackup::unopenableArchiveClearsNothing()
+// An archive that cannot be read through is refused before the calculator is touched.
+void TestLinkBackup::refusedArchiveClearsNothing()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, error);
     const QString path = dir->filePath("restore.tbk");
     if (!content.isNull())
         QVERIFY(writeFile(path, content));
     SimLink s(FileList{{"OLD.tcb", "old"}});
     s.link().restoreBackup(QUrl::fromLocalFile(path));
-    QCOMPARE(s.errors(), QStringList{"Can't open backup file"});
+    QCOMPARE(s.errors(), QStringList{error});
     QCOMPARE(s.sent(), QStringList{});
     QCOMPARE(s.sim().files(), FileList({{"OLD.tcb", "old"}}));
 }

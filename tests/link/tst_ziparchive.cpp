@@ -9,6 +9,7 @@
 #include <clocale>
 
 using zipcheck::Entry;
+using zipcheck::Form;
 
 namespace {
 
@@ -31,6 +32,7 @@ void writeArchive(const QString& path, const QList<Entry>& entries)
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Entry>)
+Q_DECLARE_METATYPE(zipcheck::Form)
 
 class TestZipArchive : public QObject
 {
@@ -44,6 +46,8 @@ private slots:
     void readsForeignArchives_data();
     void readsForeignArchives();
     void unreadableEntryLeavesOthers();
+    void damagedArchiveIsNotWhole_data();
+    void damagedArchiveIsNotWhole();
     void entryBeyondLargestIsUnreadable_data();
     void entryBeyondLargestIsUnreadable();
     void refusesWhatItCannotOpen_data();
@@ -115,24 +119,29 @@ void TestZipArchive::readsForeignArchives_data()
 {
     QTest::addColumn<QList<Entry>>("entries");
     QTest::addColumn<QList<int>>("directories");
+    QTest::addColumn<Form>("form");
+    const QList<Entry> storedAndDeflated{{"S.tcb", "stored", 0}, {"D.tcb", testBytes(70000), 8}, {"E.tcb", "", 8}};
 
-    QTest::newRow("no entries") << QList<Entry>{} << QList<int>{};
-    QTest::newRow("stored and deflated")
-        << QList<Entry>{{"S.tcb", "stored", 0}, {"D.tcb", testBytes(70000), 8}} << QList<int>{};
+    QTest::newRow("no entries") << QList<Entry>{} << QList<int>{} << Form::Plain;
+    QTest::newRow("stored and deflated") << storedAndDeflated << QList<int>{} << Form::Plain;
     QTest::newRow("directory and its file")
-        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0};
-    QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{};
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0} << Form::Plain;
+    QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{} << Form::Plain;
+    QTest::newRow("data descriptors") << storedAndDeflated << QList<int>{} << Form::Streamed;
+    QTest::newRow("ZIP64") << storedAndDeflated << QList<int>{} << Form::Zip64;
 }
 
 void TestZipArchive::readsForeignArchives()
 {
     QFETCH(QList<Entry>, entries);
     QFETCH(QList<int>, directories);
+    QFETCH(Form, form);
     const QString path = dir->filePath("foreign.zip");
-    zipcheck::make(path, entries);
+    zipcheck::make(path, entries, form);
 
     const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
     QVERIFY(zip);
+    QVERIFY(zip->isWhole());
     QCOMPARE(zip->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         QVERIFY(zip->openEntry(i));
@@ -159,6 +168,54 @@ void TestZipArchive::unreadableEntryLeavesOthers()
     QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
 }
 
+void TestZipArchive::damagedArchiveIsNotWhole_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QList<Entry> five{{"A", "first", 8}, {"B", testBytes(3000), 8}, {"C", "damage me", 0}, {"D", "d", 0}, {"E", "e", 8}};
+    const QTemporaryDir folder;
+    const QString made = folder.filePath("made.zip");
+    zipcheck::make(made, five);
+    const QByteArray plain = readFile(made);
+    zipcheck::make(made, five, Form::Streamed);
+    const QByteArray streamed = readFile(made);
+    zipcheck::make(made, five, Form::Zip64);
+    const QByteArray zip64 = readFile(made);
+    zipcheck::make(made, {});
+    const QByteArray empty = readFile(made);
+    using zipcheck::endRecord;
+
+    QTest::newRow("bad CRC") << zipcheck::damaged(plain, "damage me");
+    QTest::newRow("central-directory record") << zipcheck::damaged(plain, zipcheck::centralRecord, 2);
+    QTest::newRow("local header") << zipcheck::damaged(plain, zipcheck::localHeader, 2);
+    QTest::newRow("cut in an entry") << zipcheck::cutShort(plain, zipcheck::localHeader, 3);
+    QTest::newRow("cut in the central directory") << zipcheck::cutShort(plain, zipcheck::centralRecord, 1);
+    QTest::newRow("streamed, cut in the end record") << zipcheck::cutShort(streamed, endRecord);
+    QTest::newRow("no entries, cut short") << empty.left(empty.size() - 1);
+    QTest::newRow("end record") << zipcheck::damaged(plain, endRecord);
+    // The central directory then reaches beyond its end record: it is not read at all.
+    QTest::newRow("central directory too large")
+        << zipcheck::damaged(plain, endRecord, 0, zipcheck::endRecordDirectorySize + 1);
+    // The central directory then reads as one without entries.
+    QTest::newRow("central directory of no size")
+        << zipcheck::patched(plain, endRecord, zipcheck::endRecordDirectorySize, QByteArray(4, '\0'));
+    QTest::newRow("one entry more announced")
+        << zipcheck::patched(plain, endRecord, zipcheck::endRecordCounts, QByteArray("\x06\0\x06\0", 4));
+    QTest::newRow("one entry less announced in ZIP64 form")
+        << zipcheck::patched(zip64, zipcheck::zip64EndRecord, zipcheck::zip64EndRecordCounts,
+                             QByteArray("\x04\0\0\0\0\0\0\0", 8).repeated(2));
+}
+
+// The archive still opens, and what can be read of it still reads, but it is not whole.
+void TestZipArchive::damagedArchiveIsNotWhole()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir->filePath("damaged.zip");
+    QVERIFY(writeFile(path, content));
+    const std::unique_ptr<ZipArchive> zip = ZipArchive::openForReading(path);
+    QVERIFY(zip);
+    QVERIFY(!zip->isWhole());
+}
+
 void TestZipArchive::entryBeyondLargestIsUnreadable_data()
 {
     QTest::addColumn<int>("size");
@@ -178,6 +235,7 @@ void TestZipArchive::entryBeyondLargestIsUnreadable()
     QVERIFY(zip->openEntry(0));
     const std::optional<QByteArray> content = zip->readEntry();
     QCOMPARE(content.has_value(), size <= ZipArchive::largestEntry);
+    QCOMPARE(zip->isWhole(), size <= ZipArchive::largestEntry);
     QVERIFY(zip->openEntry(1));
     QCOMPARE(zip->readEntry(), std::optional<QByteArray>("third"));
 }

@@ -1,5 +1,7 @@
 #include "CalculatorFixture.h"
 
+#include "ZipCheck.h"
+
 bool CalculatorFixture::prepare()
 {
     calcsim::shortenLinkWaits();
@@ -99,6 +101,11 @@ void CalculatorFixture::breakJob(const QString& job, const QString& how)
         sim->simulator().addFault(refusal);
     } else if (how == "mute") {
         silence(sim->simulator(), 1, 2);
+    } else if (how == "damaged") {
+        archive = dir.filePath("damaged.tbk");
+        QFile::remove(archive);
+        if (QFile::copy(dir.filePath("saved.tbk"), archive))
+            zipcheck::damage(archive, zipcheck::centralRecord);
     } else if (job == "restore") {
         archive = dir.filePath("missing.tbk");
     } else {

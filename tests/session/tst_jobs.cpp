@@ -61,6 +61,8 @@ void TestJobs::jobEndsInOrder_data()
     const QStringList kept{"busy:1", "error", "files", "status:Error", "busy:0"};
     for (const QString job : {"send", "delete", "restore"})
         QTest::newRow(qPrintable(job + " unreachable")) << job << QString("unreachable") << kept << QStringList();
+    // An archive that does not read through is refused before the calculator is cleared.
+    QTest::newRow("restore, damaged archive") << "restore" << QString("damaged") << kept << both;
     const QStringList unnamed{"busy:1", "error", "name:CALC", "status:Error", "busy:0"};
     QTest::newRow("rename refused") << "rename" << QString("refused") << unnamed << QStringList();
     QTest::newRow("rename, calculator mute") << "rename" << QString("mute") << unnamed << QStringList();
@@ -100,8 +102,11 @@ void TestJobs::jobEndsInOrder()
     QCOMPARE(seen.mid(1), events);
     if (!breakage.isEmpty()) {
         QVERIFY(!reported.isEmpty());
-        // The table still shows what the calculator holds.
+        // The table still shows what the calculator holds, and that is what it held before when
+        // the row says so.
         QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());
+        if (!calculatorFiles.isEmpty())
+            QCOMPARE(namesOn(f.sim->simulator()), calculatorFiles);
         return;
     }
     QCOMPARE(f.rig->error(), QString(""));
