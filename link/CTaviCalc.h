@@ -85,6 +85,7 @@ public:
     // Returns the local paths of the files passed over: gone or unreadable by now, or with a
     // name that leaves nothing to store them under.
     QStringList genSendFilesRequest(QList<SendItem> items);
+    // Returns the local files written, each once, in list order.
     QList<QUrl> genGetFilesRequest(QList<FileEntry> files, QString folder);
     void genDelFilesRequest(QList<FileEntry> files);
     QPair<QString, QString> genGetFileString(FileEntry entry);

@@ -91,10 +91,11 @@ QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder
         if (!content)
             continue;
         const QString path = folder + QLatin1Char('/') + name;
-        if (saveWhole(path, *content))
-            written.append(QUrl::fromLocalFile(path));
-        else
+        const QUrl url = QUrl::fromLocalFile(path);
+        if (!saveWhole(path, *content))
             onError(LinkTexts::cantWriteFile + path);
+        else if (!written.contains(url)) // a later file of one name replaced the earlier one
+            written.append(url);
     }
     return written;
 }

@@ -20,6 +20,8 @@ ApplicationWindow {
 
     // Path of the temporary backup archive while the save dialog is open.
     property string backupFile: ""
+    // A copy's download is running: when it ends, the clipboard names only what it wrote.
+    property bool copying: false
     // The window's one test for a calculator: the list has a row.
     readonly property bool connected: fileListView.count !== 0
 
@@ -254,6 +256,7 @@ ApplicationWindow {
         addSelectedRows()
         calcSession.fromCalcUrls()
         clipboard.setUrls(calcSession.downloadFiles())
+        copying = true
     }
 
     function pasteFiles() {
@@ -863,6 +866,11 @@ ApplicationWindow {
         }
         function onIndexChanged(oldIndex, newIndex) {
             tableView.selection.clear()
+        }
+        function onFilesDownloaded(localFiles) {
+            if (copying)
+                clipboard.setUrls(localFiles)
+            copying = false
         }
         // The dialog shows the error text: it closes when the text is cleared (a new job).
         function onErrorChange() {

@@ -106,6 +106,7 @@ void CTaviCalcSession::addCalc(QSerialPortInfo port)
     connect(worker, SIGNAL(errorNotify(QString)), this, SLOT(onErrorChange(QString)));
     connect(worker, &CTaviWorker::filesNotSent, this,
             [this](const QStringList& paths) { sendPassedOver = paths; });
+    connect(worker, &CTaviWorker::filesDownloaded, this, &CTaviCalcSession::filesDownloaded);
     raiseFirstWindow();
     workers.append(worker);
     calcModel->pushBack(worker->getDeviceName());

@@ -93,6 +93,8 @@ signals:
     void statusLineTextChange();
     void openEditFromCalc(QString fileName, QString fileData);
     void backupLoaded(QString fileName);
+    // At the end of a download, before its outcome: the local files it wrote, each once.
+    void filesDownloaded(QList<QUrl> localFiles);
 
 public slots:
     void onIndexChange(int newIndex);

@@ -48,7 +48,7 @@ void CTaviWorker::sendFiles()
 
 void CTaviWorker::getFiles()
 {
-    runOperation(Relay::On, [this](CTaviCalc& link) { link.genGetFilesRequest(fileList, destDir); });
+    runOperation(Relay::On, [this](CTaviCalc& link) { emit filesDownloaded(link.genGetFilesRequest(fileList, destDir)); });
 }
 
 void CTaviWorker::delFiles()

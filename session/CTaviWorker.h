@@ -43,6 +43,8 @@ signals:
     void errorNotify(QString errorText);
     // Once per send job, before finished(): the local paths of the files it passed over.
     void filesNotSent(QStringList localPaths);
+    // Once per download job, before finished(): the local files it wrote.
+    void filesDownloaded(QList<QUrl> localFiles);
 
 public slots:
     void sendFiles();

@@ -685,28 +685,48 @@ void TestMainWindow::downloadCollisionLoop()
 void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard_data()
 {
     QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<bool>("firstRefused");
     QTest::addColumn<QStringList>("copied");
 
-    QTest::newRow("two files") << QList<int>{0, 2} << QStringList{"TLCOPY1.tcb", "TLCOPY3.tcb"};
-    QTest::newRow("nothing selected") << QList<int>() << QStringList();
+    QTest::newRow("two files") << QList<int>{0, 2} << false << QStringList{"TLCOPY1.tcb", "TLCOPY3.tcb"};
+    QTest::newRow("nothing selected") << QList<int>() << false << QStringList();
+    QTest::newRow("first fetch refused") << QList<int>{0, 2} << true << QStringList{"TLCOPY3.tcb"};
 }
 
 void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard()
 {
     QFETCH(QList<int>, selected);
+    QFETCH(bool, firstRefused);
     QFETCH(QStringList, copied);
 
     const FileList files{{"TLCOPY1.tcb", "one"}, {"TLCOPY2.tcb", "two"}, {"TLCOPY3.tcb", "three"}};
     startWithOne(files);
+    if (firstRefused) {
+        sim().clearReceived();
+        calcsim::Fault refusal; // the answer to the first fetch, after the device information
+        refusal.message = 2;
+        refusal.mode = calcsim::FaultMode::Failed;
+        sim().addFault(refusal);
+    }
+    for (const char* name : {"TLCOPY1.tcb", "TLCOPY3.tcb"})
+        QFile::remove(QDir::tempPath() + "/" + name);
     app->selectRows(selected);
     QTest::keySequence(app->window(), QKeySequence::Copy);
 
     QList<QUrl> expected;
     for (const QString& name : copied)
         expected << QUrl::fromLocalFile(QDir::tempPath() + "/" + name);
+    if (!firstRefused) // at once, before the job has written them
+        QCOMPARE(app->clipboard.getUrls(), expected);
+    if (firstRefused) {
+        QTRY_VERIFY(app->status().startsWith(SessionTexts::errorPrefix));
+        QTRY_VERIFY(!app->busy());
+    } else {
+        waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
+    }
+    // Only the files the copy wrote.
     QCOMPARE(app->clipboard.getUrls(), expected);
     QCOMPARE(app->clipboard.hasUrls(), !copied.isEmpty());
-    waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
     const auto onCalculator = asMap(files);
     for (const QUrl& url : expected) {
         QCOMPARE(fileContent(url.toLocalFile()), onCalculator.value(url.fileName().toLatin1()));
