@@ -63,6 +63,10 @@ void TestCalcSimFaults::faultsInRuns_data()
         << 512 << listAndAck << QStringList(records.mid(0, 2)) << QList<Fault> {fault(2, FaultMode::Garbage)};
     QTest::newRow("a split record") << 512 << listAndAck << QStringList(records.mid(0, 2))
                                     << QList<Fault> {fault(1, FaultMode::Split), fault(2, FaultMode::Split)};
+    Fault late = fault(1, FaultMode::Late);
+    late.lateMs = 2 * ComputerPort::defaultQuietMs;
+    QTest::newRow("a late record comes before the answer to the next request")
+        << 512 << listAndAck << QStringList {"", records.at(0) + ", " + records.at(1)} << QList<Fault> {late};
     QTest::newRow("a record left out of the backup list")
         << 512 << QList<calcMsg> {request(calcMsg::GET_BACKUP_INFO)}
         << QStringList {records.at(0) + ", " + records.at(2) + ", SEND_FILE_INF  0"}
@@ -146,6 +150,7 @@ void TestCalcSimFaults::faultShapesTheLine_data()
         msg.mutable_frame()->set_size(chunk + 1);
     });
     QTest::newRow("Disconnect") << fault(1, FaultMode::Disconnect) << QList<QByteArray>();
+    QTest::newRow("Late") << fault(1, FaultMode::Late) << QList<QByteArray> {clean};
 }
 
 void TestCalcSimFaults::faultShapesTheLine()
