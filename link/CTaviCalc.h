@@ -128,6 +128,9 @@ private:
     static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
     static TaviCalc::fileInf fileInfOf(const FileEntry& entry);
 
+    // File list
+    std::optional<int> readFileCount();
+
     // Transfers
     bool receiveSuccess();
     bool sendPiece(TaviCalc::calcMsg& piece, int number, const char* bytes, int size);
