@@ -73,7 +73,7 @@ struct Fault
     // half its payload.
     int cutAt = -1;
     // Late: how long the simulator pauses before it writes the message.
-    int lateMs = 150;
+    int lateMs = 400;
     // BadFrameNumber, BadFrameSize: the values written into the frame.
     int frameNum = -1;
     int size = -1;
