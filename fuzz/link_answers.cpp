@@ -1,6 +1,7 @@
 // The link's handling of whatever a calculator answers. A fake calculator on a pseudo-terminal,
-// plugged into the virtual USB bus, has its whole side of the line written before the link
-// asks anything: answers built from the input (any type, absurd counts, sizes, frame numbers
+// plugged into the virtual USB bus, writes its whole side of the line as soon as the link's
+// first request arrives (what waits before it, the link discards as left over from an earlier
+// dialogue): answers built from the input (any type, absurd counts, sizes, frame numbers
 // and chunk sizes), payloads that may not decode, and stray bytes. A real link on a real
 // serial port then runs one operation against it: the device information that every link
 // reads first, then a file list, a fetch, a send, a delete, a rename, a backup or a restore.
@@ -20,14 +21,19 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 using TaviCalc::calcMsg;
 
 namespace {
 
-// Short enough that running out of answers costs little, long enough for the line.
-constexpr CTaviCalc::Timeouts fuzzTimeouts{100, 1, 1, 0};
+// Short enough that running out of answers costs little, long enough for the line, which
+// the fake calculator writes only once the first request has arrived.
+constexpr CTaviCalc::Timeouts fuzzTimeouts{100, 10, 1, 0};
+// How long the fake calculator waits for that request: a link always asks first.
+constexpr int requestWaitMs = 5000;
 // A list that claims more records than it brings waits for each missing one, as it must;
 // inputs that claim more than this would only measure those waits.
 constexpr int mostListedFiles = 1000;
@@ -282,12 +288,17 @@ void run(CTaviCalc& link, const Script& script)
     }
 }
 
-// The line goes in before the link opens the port; what the pseudo-terminal cannot hold
-// never reaches the link.
-QByteArray writeLine(calcsim::PseudoTerminal& terminal, const QByteArray& line)
+// The line goes out in one write once the link's first request is there; what the
+// pseudo-terminal cannot hold never reaches the link.
+std::thread answerFirstRequest(calcsim::PseudoTerminal& terminal, const QByteArray& line)
 {
-    const ssize_t written = ::write(terminal.masterDescriptor(), line.constData(), size_t(line.size()));
-    return line.left(written > 0 ? int(written) : 0);
+    return std::thread([&terminal, line] {
+        pollfd request{terminal.masterDescriptor(), POLLIN, 0};
+        if (::poll(&request, 1, requestWaitMs) == 1) {
+            [[maybe_unused]] const ssize_t written =
+                ::write(terminal.masterDescriptor(), line.constData(), size_t(line.size()));
+        }
+    });
 }
 
 } // namespace
@@ -316,13 +327,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     calcsim::PseudoTerminal terminal;
     fuzz::require(terminal.isOpen(), "a pseudo-terminal");
-    const QByteArray line = writeLine(terminal, script.line);
     bool claimsTooMany = false;
-    const QSet<QString> allowed = allowedTexts(line, &claimsTooMany);
+    const QSet<QString> allowed = allowedTexts(script.line, &claimsTooMany);
     if (claimsTooMany)
         return 0;
     const QString port = calcsim::VirtualUsbBus::plug(terminal.slavePath());
     fuzz::require(!port.isEmpty(), "the fake calculator plugged in");
+    std::thread calculator = answerFirstRequest(terminal, script.line);
     {
         CTaviCalc link{QSerialPortInfo(port)};
         QObject::connect(&link, &CTaviCalc::errorNotify, [&allowed](const QString& text) {
@@ -330,6 +341,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         });
         run(link, script);
     }
+    calculator.join();
     calcsim::VirtualUsbBus::unplug(port);
     return 0;
 }

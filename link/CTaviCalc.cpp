@@ -34,6 +34,7 @@ CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
     PV = other.PV;
     Name = other.Name;
     maxChunkSize = other.maxChunkSize;
+    discardBeforeRequest = other.discardBeforeRequest;
     return *this;
 }
 
@@ -45,7 +46,7 @@ bool CTaviCalc::initialize(QSerialPortInfo info)
     port = std::make_shared<QSerialPort>();
     port->setPort(info);
     maxChunkSize = defaultChunkSize;
-    if (!port->open(QIODevice::ReadWrite))
+    if (!openPort())
         qDebug() << "Port wasn't open: " << port->errorString();
     return getDeviceInf();
 }
@@ -57,8 +58,11 @@ bool CTaviCalc::getDeviceInf()
     calcMsg answer;
     if (receive(answer) == Received::Nothing)
         return false;
-    if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf())
+    if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf()) {
+        // Most likely an answer to an earlier request; this one's own answer may follow.
+        discardBeforeRequest = true;
         return false;
+    }
     const TaviCalc::deviceInf& device = answer.devinf();
     HV = QString::fromStdString(device.hv());
     FV = QString::fromStdString(device.fv());
@@ -95,8 +99,11 @@ QString CTaviCalc::getName() const
 
 // Every failure has a text: a kind the schema does not name (a calculator may send any
 // number) reads as an unknown error, never as an empty text a job would take for success.
+// Every failure passes here, so here the line is marked out of step: whatever the calculator
+// still sends for the failed exchange must not be read as the answer to the next request.
 void CTaviCalc::onError(QString errorText)
 {
+    discardBeforeRequest = true;
     constexpr int kinds = int(std::size(LinkTexts::errorKinds));
     if (errorText.isEmpty()) {
         const bool named = lastError >= 0 && lastError < kinds;

@@ -113,9 +113,14 @@ private:
     int lastError = TaviCalc::calcMsg::NONE_ERROR;
     // The frame reader's state belongs to this link alone: two links may read at once.
     FrameReader reader;
+    // Set when the port has just opened or an exchange has failed: what is waiting then is
+    // not the answer to the next request, so that request first discards it.
+    bool discardBeforeRequest = false;
 
     // Frames
+    bool openPort();
     bool isPortOpen() const;
+    void discardWaitingBytes();
     bool readPort();
     bool connectionFailed(const char* text);
 
@@ -131,6 +136,9 @@ private:
     void reportFailure(TaviCalc::calcMsg_errType kind);
     static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
     static TaviCalc::fileInf fileInfOf(const FileEntry& entry);
+
+    // File list
+    std::optional<int> readFileCount();
 
     // Transfers
     bool receiveSuccess();

@@ -130,6 +130,6 @@ void CTaviCalc::reopenAfterReboot()
 {
     port->close();
     QThread::msleep(timeouts().rebootPause);
-    if (!port->open(QIODevice::ReadWrite))
+    if (!openPort())
         onError(LinkTexts::cantConnect);
 }

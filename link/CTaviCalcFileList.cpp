@@ -2,36 +2,49 @@
 
 using TaviCalc::calcMsg;
 
-// The reads of the file list emit no text of their own: the request that cannot be written
-// and RX report what goes wrong.
+// A list read that ends short of its count, or on an answer it cannot use, reports a text:
+// a list read in part is not the calculator's list, and the worker keeps the one it had.
+// A request that cannot be written and RX report their own failures.
+
+// The count the calculator announces; none when its answer gives no count to go by.
+std::optional<int> CTaviCalc::readFileCount()
+{
+    if (!sendMessage(calcMsg::GET_FILES_NUM))
+        return std::nullopt;
+    calcMsg answer;
+    if (receive(answer) == Received::Nothing)
+        return std::nullopt;
+    if (answer.type() != calcMsg::SEND_FILES_NUM || answer.numberoffiles() < 0) {
+        reportCalcFailure(answer);
+        return std::nullopt;
+    }
+    return answer.numberoffiles();
+}
 
 int CTaviCalc::getNumberOfFiles()
 {
-    if (!sendMessage(calcMsg::GET_FILES_NUM))
-        return 0;
-    calcMsg answer;
-    if (receive(answer) == Received::Nothing || answer.type() != calcMsg::SEND_FILES_NUM)
-        return 0;
-    return answer.numberoffiles();
+    return readFileCount().value_or(0);
 }
 
 QList<FileEntry> CTaviCalc::getFilesInfo()
 {
     QList<FileEntry> files;
-    const int count = getNumberOfFiles();
-    if (count == 0 || !sendMessage(calcMsg::GET_FILES_INF))
+    const std::optional<int> count = readFileCount();
+    if (!count || *count == 0 || !sendMessage(calcMsg::GET_FILES_INF))
         return files;
     calcMsg answer;
-    // Every turn counts, whatever it brought: the calculator waits for an acknowledgement
-    // after each record but the one it sends last. A turn without an answer ends the list,
-    // so a calculator that falls silent costs one wait, not one per file it claimed.
-    for (int turn = 1; turn <= count; ++turn) {
+    // The calculator waits for an acknowledgement after each record but the one it sends
+    // last. The list ends at the first turn without a record, so a calculator that falls
+    // silent costs one wait, not one per file it claimed.
+    for (int turn = 1; turn <= *count; ++turn) {
         if (receive(answer) == Received::Nothing)
             break;
-        if (answer.type() != calcMsg::SEND_FILE_INF)
-            continue;
+        if (answer.type() != calcMsg::SEND_FILE_INF) {
+            reportCalcFailure(answer);
+            break;
+        }
         files.append({QString::fromStdString(answer.finf().name()), answer.finf().size()});
-        if (turn < count)
+        if (turn < *count)
             sendType(calcMsg::SUCCESS);
     }
     return files;

@@ -22,15 +22,33 @@ CTaviCalc::Timeouts CTaviCalc::timeouts()
     return currentTimeouts;
 }
 
+// A calculator may still be answering a link that gave up on it.
+bool CTaviCalc::openPort()
+{
+    discardBeforeRequest = true;
+    return port->open(QIODevice::ReadWrite);
+}
+
 bool CTaviCalc::isPortOpen() const
 {
     return port && port->isOpen();
+}
+
+// Runs only after the port opened or an exchange failed, never on the normal path, which
+// goes on without a flush between requests.
+void CTaviCalc::discardWaitingBytes()
+{
+    discardBeforeRequest = false;
+    port->clear(QSerialPort::Input);
+    reader.clear();
 }
 
 bool CTaviCalc::TX(QByteArray& buffer)
 {
     if (!isPortOpen())
         return false;
+    if (discardBeforeRequest)
+        discardWaitingBytes();
     addSize(buffer);
     addPreamble(buffer);
     // A failed or late write shows in the RX that follows.

@@ -57,6 +57,12 @@ void FrameReader::dropPartialFrame()
     inFrame = false;
 }
 
+void FrameReader::clear()
+{
+    dropPartialFrame();
+    window = newPreambleWindow();
+}
+
 // Once every byte is taken, the next read starts at the front again.
 void FrameReader::forgetTaken()
 {

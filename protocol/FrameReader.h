@@ -26,6 +26,8 @@ public:
     bool isHunting() const { return !inFrame; }
     // Forgets a frame that was cut off, so the next read hunts for a new preamble.
     void dropPartialFrame();
+    // Forgets everything fed so far, a partial preamble too, as if nothing had been read.
+    void clear();
 
 private:
     void forgetTaken();

@@ -29,7 +29,9 @@ QList<FileEntry> CTaviWorker::getFilesInfo() const
     return filesInfo;
 }
 
-// The first read; its failures are not reported, the calculator keeps an empty name and list.
+// The first read; its failures are not reported. A calculator that gave no name keeps an empty
+// one. There is no earlier list to keep: a list read in part shows the files it did read, each
+// of which the calculator holds, so that a send still asks before it replaces one of them.
 void CTaviWorker::initialize()
 {
     CTaviCalc link(port, this);

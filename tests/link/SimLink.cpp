@@ -109,6 +109,11 @@ calcsim::Fault frameSize(int message, int size)
     return faultWith(message, calcsim::FaultMode::BadFrameSize, &calcsim::Fault::size, size);
 }
 
+calcsim::Fault late(int message, int afterMs)
+{
+    return faultWith(message, calcsim::FaultMode::Late, &calcsim::Fault::lateMs, afterMs);
+}
+
 calcsim::Fault continuing(calcsim::Fault fault, int afterMs)
 {
     fault.continueAfterMs = afterMs;
@@ -128,9 +133,16 @@ SimLink::SimLink(const calcsim::FileList& files, int chunkSize)
 {
     sim().setFiles(files);
     sim().setChunkSize(chunkSize);
+    reopen();
+    sim().clearReceived();
+}
+
+void SimLink::reopen()
+{
+    spy.reset();
+    calc.reset();
     calc = std::make_unique<CTaviCalc>(discovered(plugged.portName()));
     spy = std::make_unique<QSignalSpy>(calc.get(), &CTaviCalc::errorNotify);
-    sim().clearReceived();
 }
 
 void SimLink::addFaults(const QList<calcsim::Fault>& faults)

@@ -40,6 +40,7 @@ calcsim::Fault cut(int message, int bytes);
 calcsim::Fault split(int message, const QVector<int>& offsets);
 calcsim::Fault frameNumber(int message, int number);
 calcsim::Fault frameSize(int message, int size);
+calcsim::Fault late(int message, int afterMs = waitBeyondTimeoutMs);
 // The same fault, after which the simulator goes on without the acknowledgement.
 calcsim::Fault continuing(calcsim::Fault fault, int afterMs = waitBeyondTimeoutMs);
 // A whole frame carrying the message, as the line carries it.
@@ -61,6 +62,8 @@ public:
     // The messages the computer sent since the device information, described.
     QStringList sent();
     void addFaults(const QList<calcsim::Fault>& faults);
+    // The next job: the link closes the port and a new one opens it.
+    void reopen();
 
 private:
     calcsim::PluggedSimulator plugged;

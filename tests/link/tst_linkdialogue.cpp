@@ -225,7 +225,6 @@ void TestLinkDialogue::fileList_data()
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<QStringList>("errors");
     const QStringList listed{"GET_FILES_NUM", "GET_FILES_INF", "SUCCESS", "SUCCESS"};
-    const QList<FileEntry> firstAndLast{threeEntries.at(0), threeEntries.at(2)};
 
     QTest::newRow("no files") << FileList{} << QList<Fault>{} << QList<FileEntry>{}
                               << QStringList{"GET_FILES_NUM"} << QStringList{};
@@ -235,9 +234,20 @@ void TestLinkDialogue::fileList_data()
     QTest::newRow("silence ends the list") << threeFiles << QList<Fault>{fault(3, FaultMode::Silence)}
                                            << QList<FileEntry>{threeEntries.at(0)} << QStringList(listed.mid(0, 3))
                                            << QStringList{connection421};
-    QTest::newRow("second answer FAILED")
-        << threeFiles << QList<Fault>{continuing(failed(3, calcMsg::MEMORY_ERROR), 50)} << firstAndLast
-        << QStringList(listed.mid(0, 3)) << QStringList{};
+    // A list that ends short of its count is not the calculator's list: it ends at the
+    // answer it cannot use, with a text.
+    QTest::newRow("FAILED in place of a record")
+        << threeFiles << QList<Fault>{continuing(failed(3, calcMsg::MEMORY_ERROR), 50)}
+        << QList<FileEntry>{threeEntries.at(0)} << QStringList(listed.mid(0, 3)) << QStringList{"Memory error."};
+    QTest::newRow("wrong answer in place of a record")
+        << threeFiles << QList<Fault>{continuing(wrongType(2, calcMsg::SEND_FILES_NUM), 50)} << QList<FileEntry>{}
+        << QStringList(listed.mid(0, 2)) << QStringList{"Unknown error."};
+    QTest::newRow("wrong answer to the count") << threeFiles << QList<Fault>{wrongType(1, calcMsg::SEND_FILE_INF)}
+                                               << QList<FileEntry>{} << QStringList{"GET_FILES_NUM"}
+                                               << QStringList{"Unknown error."};
+    QTest::newRow("FAILED answer to the count") << threeFiles << QList<Fault>{failed(1, calcMsg::WRITE_ERROR, "busy")}
+                                                << QList<FileEntry>{} << QStringList{"GET_FILES_NUM"}
+                                                << QStringList{"busy"};
     QTest::newRow("UTF-8 name") << FileList{{"\xC3\x84RGER.tcb", "x"}} << QList<Fault>{}
                                 << QList<FileEntry>{{"\u00C4RGER.tcb", 1}} << QStringList(listed.mid(0, 2)) << QStringList{};
     QTest::newRow("CALC inside a name") << FileList{{"CALC.tcb", "CALC"}, {"B", "b"}} << QList<Fault>{}
@@ -253,7 +263,7 @@ void TestLinkDialogue::fileList_data()
                                              << threeEntries << listed << QStringList{};
     QTest::newRow("empty frame ahead of the record")
         << FileList{{"A.tcb", "alpha"}} << QList<Fault>{noise(2, frameOf(calcMsg()))} << QList<FileEntry>{}
-        << QStringList(listed.mid(0, 2)) << QStringList{};
+        << QStringList(listed.mid(0, 2)) << QStringList{"Unknown error."};
 }
 
 void TestLinkDialogue::fileList()

@@ -5,11 +5,13 @@
 #include "SimTestMain.h"
 
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 using namespace calcsim;
 using namespace linktest;
 
+Q_DECLARE_METATYPE(calcsim::Fault)
 Q_DECLARE_METATYPE(calcsim::FaultMode)
 
 namespace {
@@ -31,6 +33,8 @@ private slots:
     void initTestCase();
     void noWrongContent_data();
     void noWrongContent();
+    void leftoversAreNotTheNextAnswer_data();
+    void leftoversAreNotTheNextAnswer();
 
 private:
     QTemporaryDir temporaryFolder;
@@ -87,6 +91,35 @@ void TestLinkFaults::noWrongContent()
                 QVERIFY(files.contains({entry.name, entry.content}));
         }
     }
+}
+
+// What a calculator still sends for an exchange the link gave up on is not the answer to the
+// next request, on the same link or on the next job's.
+void TestLinkFaults::leftoversAreNotTheNextAnswer_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<bool>("nextJob");
+    QTest::newRow("answer after the wait, same link") << late(1) << false;
+    QTest::newRow("answer after the wait, next job") << late(1) << true;
+    QTest::newRow("frame cut after CAL, same link") << cut(1, 3) << false;
+}
+
+void TestLinkFaults::leftoversAreNotTheNextAnswer()
+{
+    QFETCH(Fault, fault);
+    QFETCH(bool, nextJob);
+    SimLink s(files);
+    s.addFaults({fault});
+    QVERIFY(!s.link().setDeviceName("Neu"));
+    QVERIFY(!s.errors().isEmpty());
+    // Until the calculator has answered.
+    QThread::msleep(waitBeyondTimeoutMs);
+    const QStringList failure = nextJob ? QStringList() : s.errors();
+    if (nextJob)
+        s.reopen();
+    QCOMPARE(s.link().getName(), nextJob ? s.sim().name() : QStringLiteral("TaviCalc"));
+    QCOMPARE(s.link().getFilesInfo().size(), files.size());
+    QCOMPARE(s.errors(), failure);
 }
 
 CALCSIM_TEST_GUILESS_MAIN(TestLinkFaults)

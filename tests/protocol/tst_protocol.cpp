@@ -133,6 +133,13 @@ void TestProtocol::readerDropsCutFrame()
     reader.feed(framed("next"));
     QVERIFY(reader.takeFrame(payload));
     QCOMPARE(payload, QByteArray("next"));
+    // A frame cut after "CAL": only a cleared reader reads the next frame from its own preamble.
+    reader.feed("CAL");
+    QVERIFY(!reader.takeFrame(payload));
+    reader.clear();
+    reader.feed(framed("after"));
+    QVERIFY(reader.takeFrame(payload));
+    QCOMPARE(payload, QByteArray("after"));
 }
 
 void TestProtocol::schemaWireFacts()

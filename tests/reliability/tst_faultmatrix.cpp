@@ -73,11 +73,12 @@ Dialogue dialogue(Operation operation)
     return {};
 }
 
-// Faults that only disturb the line, so that the link must still complete, and faults that
-// take a message away, so that it never can.
+// Faults that only disturb the line (a late answer still comes within the link's wait), so
+// that the link must still complete, and faults that take a message away, so that it never can.
 bool isHarmless(FaultMode mode)
 {
-    return mode == FaultMode::Garbage || mode == FaultMode::Split || mode == FaultMode::Merge;
+    return mode == FaultMode::Garbage || mode == FaultMode::Split || mode == FaultMode::Merge
+           || mode == FaultMode::Late;
 }
 
 bool isFatal(FaultMode mode)
@@ -105,6 +106,7 @@ Fault faultAt(int message, FaultMode mode)
     fault.error = calcMsg::WRITE_ERROR;
     fault.errorNum = failureNumber;
     fault.errorStr = failureText;
+    fault.lateMs = shortTimeouts.firstByte / 2;
     return fault;
 }
 

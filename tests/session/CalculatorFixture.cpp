@@ -106,6 +106,15 @@ void CalculatorFixture::breakJob(const QString& job, const QString& how)
         QFile::remove(archive);
         if (QFile::copy(dir.filePath("saved.tbk"), archive))
             zipcheck::damage(archive, zipcheck::centralRecord);
+    } else if (how == "wrong count" || how == "wrong record") {
+        // The answers of the job itself, then the list read after it: the count and the records.
+        const QMap<QString, int> jobAnswers{{"send", 3}, {"delete", 2}, {"restore", 7}};
+        calcsim::Fault wrong;
+        wrong.message = jobAnswers.value(job) + (how == "wrong count" ? 1 : 2);
+        wrong.mode = calcsim::FaultMode::WrongType;
+        wrong.type = how == "wrong count" ? TaviCalc::calcMsg::SEND_FILE_INF : TaviCalc::calcMsg::SEND_FILES_NUM;
+        wrong.continueAfterMs = 0; // the other records follow unasked
+        sim->simulator().addFault(wrong);
     } else if (job == "restore") {
         archive = dir.filePath("missing.tbk");
     } else {

@@ -30,10 +30,11 @@ public:
     QString localFile(const QString& name, const QByteArray& content);
     void startJob(const QString& job);
     // Makes the next job of this kind fail with a link error: the calculator "refuses" the
-    // job's first exchange, is "mute" from the job's device information on, or is
-    // "unreachable" (its port is held by another program), or its archive is "damaged" (a
-    // restore's, in its central directory); otherwise it falls silent in the job's first
-    // exchange.
+    // job's first exchange, is "mute" from the job's device information on, is "unreachable"
+    // (its port is held by another program), or its archive is "damaged" (a restore's, in its
+    // central directory), or, after a send, delete or restore that went through, answers the
+    // list read with a "wrong count" or a "wrong record" in place of the first; otherwise it
+    // falls silent in the job's first exchange.
     void breakJob(const QString& job, const QString& how = QStringLiteral("silent"));
     // Starts the job and waits until the window is given back.
     bool runJob(const QString& job);

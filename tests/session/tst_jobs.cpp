@@ -56,11 +56,13 @@ void TestJobs::jobEndsInOrder_data()
             QTest::newRow(qPrintable(job + " failing, error dialog closed at once"))
                 << job << QString("dialog closed") << failing << QStringList();
     }
-    // A list that could not be read is kept; so is the name of a calculator that refused the
-    // new one or could not tell its own.
+    // A list that could not be read whole is kept; so is the name of a calculator that refused
+    // the new one or could not tell its own.
     const QStringList kept{"busy:1", "error", "files", "status:Error", "busy:0"};
-    for (const QString job : {"send", "delete", "restore"})
-        QTest::newRow(qPrintable(job + " unreachable")) << job << QString("unreachable") << kept << QStringList();
+    for (const QString job : {"send", "delete", "restore"}) {
+        for (const QString how : {"unreachable", "wrong count", "wrong record"})
+            QTest::newRow(qPrintable(job + " " + how)) << job << how << kept << QStringList();
+    }
     // An archive that does not read through is refused before the calculator is cleared.
     QTest::newRow("restore, damaged archive") << "restore" << QString("damaged") << kept << both;
     const QStringList unnamed{"busy:1", "error", "name:CALC", "status:Error", "busy:0"};
@@ -80,6 +82,7 @@ void TestJobs::jobEndsInOrder()
         f.sim->simulator().setFiles({{"C.TXT", "c"}});
     f.rig->session->onErrorChange("left over");
     f.log->lines.clear();
+    const QList<FileEntry> listed = f.rig->files();
     if (!breakage.isEmpty())
         f.breakJob(job, breakage);
     // The error dialog writes an empty error text when it is closed.
@@ -102,9 +105,13 @@ void TestJobs::jobEndsInOrder()
     QCOMPARE(seen.mid(1), events);
     if (!breakage.isEmpty()) {
         QVERIFY(!reported.isEmpty());
-        // The table still shows what the calculator holds, and that is what it held before when
-        // the row says so.
-        QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());
+        // The table still shows what the calculator holds; a list not read whole replaces
+        // nothing, so then it shows what it listed before. The calculator holds what it held
+        // before when the row says so.
+        if (breakage.startsWith("wrong"))
+            QCOMPARE(f.rig->files(), listed);
+        else
+            QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());
         if (!calculatorFiles.isEmpty())
             QCOMPARE(namesOn(f.sim->simulator()), calculatorFiles);
         return;

@@ -146,6 +146,9 @@ void TestCalcSimFaults::faultShapesTheLine_data()
         msg.mutable_frame()->set_size(chunk + 1);
     });
     QTest::newRow("Disconnect") << fault(1, FaultMode::Disconnect) << QList<QByteArray>();
+    Fault late = fault(1, FaultMode::Late);
+    late.lateMs = shapeQuietMs / 2;
+    QTest::newRow("Late") << late << QList<QByteArray> {clean};
 }
 
 void TestCalcSimFaults::faultShapesTheLine()
@@ -248,6 +251,17 @@ void TestCalcSimFaults::everyFaultHitsOnlyItsMessage()
         return;
     calc->clearFaults();
     ComputerPort computer(calc.portInfo());
+    // A late message still comes whole, and the answers to what was sent meanwhile follow it.
+    if (fault.mode == FaultMode::Late) {
+        const auto joined = [](const QList<QList<QByteArray>>& steps) {
+            QList<QByteArray> reads;
+            for (const QList<QByteArray>& step : steps)
+                reads += step;
+            return ComputerPort::payloadsOf(reads);
+        };
+        const QList<QList<QByteArray>> later = faulty.mid(1) << computer.readsUntilQuiet(fault.lateMs);
+        QCOMPARE(joined(later), joined(clean.mid(1)));
+    }
     computer.send(request(calcMsg::GET_FILES_NUM));
     const QList<QByteArray> payloads = computer.payloadsUntilQuiet();
     QCOMPARE(payloads.size(), 1);

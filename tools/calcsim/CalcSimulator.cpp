@@ -226,6 +226,8 @@ void CalcSimulator::Line::write(const QList<Outgoing>& batch)
         }
         if (out.silent)
             continue;
+        if (out.lateMs > 0)
+            pauses.append({bytes.size(), out.lateMs});
         for (int offset : out.splitOffsets)
             pauses.append({bytes.size() + offset, out.pauseMs});
         bytes.append(out.bytes);
@@ -237,9 +239,10 @@ void CalcSimulator::Line::writeInPieces(const QByteArray& bytes, const QList<QPa
 {
     int from = 0;
     for (const auto& pause : pauses) {
-        if (pause.first <= from || pause.first >= bytes.size())
+        if (pause.first < from || pause.first >= bytes.size())
             continue;
-        pty.writeAll(bytes.mid(from, pause.first - from), wakeDescriptor);
+        if (pause.first > from)
+            pty.writeAll(bytes.mid(from, pause.first - from), wakeDescriptor);
         from = pause.first;
         QThread::msleep(ulong(pause.second));
     }

@@ -29,6 +29,8 @@ const char* faultModeName(FaultMode mode)
         return "BadFrameSize";
     case FaultMode::Disconnect:
         return "Disconnect";
+    case FaultMode::Late:
+        return "Late";
     }
     return "";
 }

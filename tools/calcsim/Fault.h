@@ -24,6 +24,8 @@ enum class FaultMode {
     BadFrameSize,   // the message carries a frame whose size is the fault's size
     Disconnect,     // the master side is closed instead of sending the message: the computer's
                     // port hangs up and the simulator stops answering
+    Late,           // the message goes out whole after the fault's lateMs, as from a busy
+                    // calculator: requests that arrive meanwhile are answered after it
 };
 
 // Every mode, so that tests loop over them: a new mode is covered without new test code.
@@ -40,6 +42,7 @@ constexpr FaultMode allFaultModes[] = {
     FaultMode::BadFrameNumber,
     FaultMode::BadFrameSize,
     FaultMode::Disconnect,
+    FaultMode::Late,
 };
 
 // The mode's name, for test rows.
@@ -69,6 +72,8 @@ struct Fault
     // Cut: how many bytes go out, counted like Split's offsets; -1 for the frame's header and
     // half its payload.
     int cutAt = -1;
+    // Late: how long the simulator pauses before it writes the message.
+    int lateMs = 400;
     // BadFrameNumber, BadFrameSize: the values written into the frame.
     int frameNum = -1;
     int size = -1;

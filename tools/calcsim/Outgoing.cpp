@@ -83,6 +83,9 @@ void changeLine(Outgoing& out, const Fault& fault, int payloadSize)
         out.splitOffsets = fault.offsets;
         out.pauseMs = fault.pauseMs;
         break;
+    case FaultMode::Late:
+        out.lateMs = fault.lateMs;
+        break;
     default:
         break;
     }

@@ -13,6 +13,7 @@ struct Outgoing
     QByteArray bytes;          // what goes on the line: the frame, perhaps with noise or cut short
     QVector<int> splitOffsets; // where the write pauses, counted from the first byte of bytes
     int pauseMs = 0;
+    int lateMs = 0;           // the pause before the first byte
     bool silent = false;      // nothing is written
     bool disconnect = false;  // the master is closed instead
     bool merge = false;       // shares its write with the run's next message
