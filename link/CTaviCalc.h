@@ -77,6 +77,8 @@ public:
     // The name of the local file a calculator file is downloaded into; empty when that
     // name would reach outside the chosen folder, and then the file is not fetched.
     static QString localFileName(const QString& calcName);
+    // A program's text as the calculator and a saved file hold it: Latin-1, ending in a line feed.
+    static QByteArray programBytes(const QString& text);
 
     std::optional<QByteArray> getData(TaviCalc::fileInf fInf);
     bool sendFile(TaviCalc::fileInf fInf, const QByteArray& data);

@@ -116,10 +116,16 @@ QPair<QString, QString> CTaviCalc::genGetFileString(FileEntry entry)
     return {entry.first, programText(*content)};
 }
 
-void CTaviCalc::genSendFileString(const QString& fileName, const QString& fileText)
+QByteArray CTaviCalc::programBytes(const QString& text)
 {
-    QByteArray bytes = fileText.toLatin1();
+    QByteArray bytes = text.toLatin1();
     if (!bytes.endsWith(lineFeed))
         bytes.append(lineFeed);
+    return bytes;
+}
+
+void CTaviCalc::genSendFileString(const QString& fileName, const QString& fileText)
+{
+    const QByteArray bytes = programBytes(fileText);
     sendFile(fileInfOf(fileName.toUtf8(), bytes.size()), bytes);
 }

@@ -5,7 +5,6 @@
 #include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
 
-#include <QSet>
 #include <QStringList>
 
 namespace {
@@ -97,13 +96,13 @@ void CTaviCalcSession::showEditorFailure(const QString& reported)
 // character once, in the order of the text; empty when every character has a code.
 QString CTaviCalcSession::missingCodesText(const QString& program)
 {
-    QSet<uint> named;
     QStringList missing;
     for (const uint code : program.toUcs4()) {
-        if (code > SessionTexts::lastCalculatorCode && !named.contains(code)) {
-            named.insert(code);
-            missing << QString::fromUcs4(&code, 1);
-        }
+        if (code <= SessionTexts::lastCalculatorCode)
+            continue;
+        const QString character = QString::fromUcs4(&code, 1);
+        if (!missing.contains(character))
+            missing << character;
     }
     return missing.isEmpty() ? QString() : SessionTexts::noCalculatorCode + missing.join(SessionTexts::nameSeparator);
 }

@@ -1,5 +1,6 @@
 #include "session/CTaviCalcSession.h"
 
+#include "link/CTaviCalc.h"
 #include "session/SessionTexts.h"
 
 #include <QDateTime>
@@ -61,10 +62,7 @@ bool writeProgram(const QString& fileName, const QString& text)
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
-    QByteArray bytes = text.toLatin1();
-    if (!bytes.endsWith('\n'))
-        bytes.append('\n');
-    return commitWhole(file, bytes);
+    return commitWhole(file, CTaviCalc::programBytes(text));
 }
 
 // Moves without replacing anything at the target, not even a dangling link, which is
