@@ -159,7 +159,8 @@ private:
     // The files of the latest choice that are not sent (empty, missing, not a file, or with
     // no name to store them under).
     QStringList toCalcSetAside;
-    // The local paths the latest send job passed over: gone or unreadable by the time it ran.
+    // The local paths the latest send job passed over: gone, unreadable or no regular file by
+    // the time it ran.
     QStringList sendPassedOver;
     // The calculator names of the latest download selection that have no local name.
     QStringList fromCalcSetAside;

@@ -32,7 +32,8 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     toCalcSetAside.clear();
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
-        const QString fileName = url.fileName();
+        // A folder's URL may end in "/" and so have no last segment: its path names it then.
+        const QString fileName = url.fileName().isEmpty() ? path : url.fileName();
         const QFileInfo file(path);
         if (!file.isFile() || file.size() == 0) {
             toCalcZeroSizeNames.append(fileName);
