@@ -137,6 +137,7 @@ private:
     bool mayStartJob();
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
+    void noteFailure(QStringList& failures, const QString& text);
     void dropWorker(int row);
     void reloadFileModel();
     QString downloadPath(const QString& calcName) const;
@@ -176,9 +177,9 @@ private:
     QString statusLineText;
 
     QList<Job> jobs;
-    // The last text the running job reported; its outcome, whatever the error dialog did
-    // with the error text meanwhile.
-    QString jobError;
+    // The distinct texts the running job reported, in order; its outcome, whatever the error
+    // dialog did with the error text meanwhile.
+    QStringList jobFailures;
     // A backup archive saved onto its own path, kept from the removal that follows the save.
     QString keptBackup;
     // The calculator of the latest backup, which names the archive when it has to be kept.

@@ -71,15 +71,15 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 }
 
 // Runs a call of the worker on the main thread, where the texts it relays arrive before it
-// returns; gives the last of them, empty when there was none.
+// returns; gives them all, joined as a job's are, empty when there was none.
 QString CTaviCalcSession::runReporting(CTaviWorker* worker, const std::function<void()>& call)
 {
-    QString reported;
-    const QMetaObject::Connection watch =
-        connect(worker, &CTaviWorker::errorNotify, [&reported](const QString& text) { reported = text; });
+    QStringList reported;
+    const QMetaObject::Connection watch = connect(worker, &CTaviWorker::errorNotify,
+                                                  [this, &reported](const QString& text) { noteFailure(reported, text); });
     call();
     disconnect(watch);
-    return reported;
+    return reported.join(SessionTexts::failureSeparator);
 }
 
 // A failure that came without a text of the link's is still shown, as a read that failed.

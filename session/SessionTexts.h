@@ -13,6 +13,8 @@ inline constexpr char calculatorNotice[] =
     "TaviCalc and TaviBasic programs and data remain the property of their authors.";
 
 inline constexpr char errorPrefix[] = "Error: ";
+// Joins the distinct failures of one job, in the order they were reported.
+inline constexpr char failureSeparator[] = "; ";
 inline constexpr char filesSent[] = "Files successful sent to calculator";
 inline constexpr char filesDownloaded[] = "Files successfully download on path: ";
 inline constexpr char filesDeleted[] = "Files successfully deleted";
