@@ -135,6 +135,8 @@ private:
     CTaviWorker* currentWorker() const;
     bool isInJob(const CTaviWorker* worker) const;
     bool mayStartJob();
+    bool isFileListUnknown() const;
+    bool refuseUnknownList();
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
     void noteFailure(QStringList& failures, const QString& text);

@@ -48,7 +48,8 @@ void CTaviCalcSession::downloadForEdit(int row)
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
 // A program holding characters that the calculator lacks is refused on the status line
-// alone: it is the editor's text to mend, not a failed transfer for the error dialog.
+// alone: it is the editor's text to mend, not a failed transfer for the error dialog. So is
+// a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
     CTaviWorker* worker = currentWorker();
@@ -56,7 +57,7 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
         onStatusChange(SessionTexts::noCalculatorToSend);
         return false;
     }
-    if (isInJob(worker))
+    if (isInJob(worker) || refuseUnknownList())
         return false;
     const QString missing = missingCodesText(fileData);
     if (!missing.isEmpty()) {

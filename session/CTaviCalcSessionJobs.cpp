@@ -7,7 +7,7 @@
 
 void CTaviCalcSession::sendFiles()
 {
-    if (!mayStartJob())
+    if (!mayStartJob() || refuseUnknownList())
         return;
     startJob({SLOT(sendFiles()), SLOT(onFilesListChange()), SLOT(onSendFilesEnd()), false},
              [this](CTaviWorker& worker) { worker.sendList = sendList; });
