@@ -84,8 +84,8 @@ public:
     bool sendFile(TaviCalc::fileInf fInf, const QByteArray& data);
     bool delFile(TaviCalc::fileInf fInf);
 
-    // Returns the local paths of the files passed over: gone or unreadable by now, or with a
-    // name that leaves nothing to store them under.
+    // Returns the local paths of the files passed over: gone, unreadable or no regular file by
+    // now, or with a name that leaves nothing to store them under.
     QStringList genSendFilesRequest(QList<SendItem> items);
     // Returns the local files written, each once, in list order.
     QList<QUrl> genGetFilesRequest(QList<FileEntry> files, QString folder);

@@ -7,6 +7,10 @@
 
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr char lineFeed = '\n';
@@ -63,15 +67,26 @@ QStringList CTaviCalc::genSendFilesRequest(QList<SendItem> items)
     return passedOver;
 }
 
-// A file that no longer opens, or whose name leaves nothing to store it under, is passed
-// over (false); one whose size no calculator file can have, or that does not read whole, is
-// refused with a text rather than sent cut short.
+// A file that no longer opens, that is no regular file by now, or whose name leaves nothing
+// to store it under, is passed over (false); one whose size no calculator file can have, or
+// that does not read whole, is refused with a text rather than sent cut short. The opening
+// does not wait (a FIFO in the file's place would hold the job for ever), and what is read
+// is what was checked: the descriptor itself.
 bool CTaviCalc::sendLocalFile(const SendItem& item)
 {
     const QString name = storedFileName(item.second);
-    QFile file(item.first);
-    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (name.isEmpty())
         return false;
+    const int handle = ::open(QFile::encodeName(item.first).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    struct stat status {};
+    QFile file;
+    if (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return false;
+    }
     const QByteArray data = file.size() <= largestFileSize ? file.readAll() : QByteArray();
     if (data.size() != file.size())
         reportFailure(TaviCalc::calcMsg::DATASIZE_INVALID);

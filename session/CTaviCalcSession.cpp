@@ -189,12 +189,13 @@ void CTaviCalcSession::onFileSend(FileEntry fInf)
     fileModel->addFile(fInf);
 }
 
-// The job's outcome: the last error text it reported, or its success text, then the note.
+// The job's outcome: every error text it reported, or its success text, then the note.
 // The error text itself may have been cleared by the window meanwhile; the job's own record
 // decides.
 void CTaviCalcSession::showOutcome(const QString& successText, const QString& note)
 {
-    onStatusChange((jobError.isEmpty() ? successText : SessionTexts::errorPrefix + jobError) + note);
+    const QString failures = jobFailures.join(SessionTexts::failureSeparator);
+    onStatusChange((failures.isEmpty() ? successText : SessionTexts::errorPrefix + failures) + note);
 }
 
 // Files that were chosen but not sent are named after the outcome: those set aside at the

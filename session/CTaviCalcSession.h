@@ -135,8 +135,11 @@ private:
     CTaviWorker* currentWorker() const;
     bool isInJob(const CTaviWorker* worker) const;
     bool mayStartJob();
+    bool isFileListUnknown() const;
+    bool refuseUnknownList();
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
+    void noteFailure(QStringList& failures, const QString& text);
     void dropWorker(int row);
     void reloadFileModel();
     QString downloadPath(const QString& calcName) const;
@@ -159,7 +162,8 @@ private:
     // The files of the latest choice that are not sent (empty, missing, not a file, or with
     // no name to store them under).
     QStringList toCalcSetAside;
-    // The local paths the latest send job passed over: gone or unreadable by the time it ran.
+    // The local paths the latest send job passed over: gone, unreadable or no regular file by
+    // the time it ran.
     QStringList sendPassedOver;
     // The calculator names of the latest download selection that have no local name.
     QStringList fromCalcSetAside;
@@ -175,9 +179,9 @@ private:
     QString statusLineText;
 
     QList<Job> jobs;
-    // The last text the running job reported; its outcome, whatever the error dialog did
-    // with the error text meanwhile.
-    QString jobError;
+    // The distinct texts the running job reported, in order; its outcome, whatever the error
+    // dialog did with the error text meanwhile.
+    QStringList jobFailures;
     // A backup archive saved onto its own path, kept from the removal that follows the save.
     QString keptBackup;
     // The calculator of the latest backup, which names the archive when it has to be kept.

@@ -48,7 +48,8 @@ void CTaviCalcSession::downloadForEdit(int row)
 
 // The editor's send runs on the main thread; the link's error texts arrive before it returns.
 // A program holding characters that the calculator lacks is refused on the status line
-// alone: it is the editor's text to mend, not a failed transfer for the error dialog.
+// alone: it is the editor's text to mend, not a failed transfer for the error dialog. So is
+// a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
     CTaviWorker* worker = currentWorker();
@@ -56,7 +57,7 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
         onStatusChange(SessionTexts::noCalculatorToSend);
         return false;
     }
-    if (isInJob(worker))
+    if (isInJob(worker) || refuseUnknownList())
         return false;
     const QString missing = missingCodesText(fileData);
     if (!missing.isEmpty()) {
@@ -71,15 +72,15 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 }
 
 // Runs a call of the worker on the main thread, where the texts it relays arrive before it
-// returns; gives the last of them, empty when there was none.
+// returns; gives them all, joined as a job's are, empty when there was none.
 QString CTaviCalcSession::runReporting(CTaviWorker* worker, const std::function<void()>& call)
 {
-    QString reported;
-    const QMetaObject::Connection watch =
-        connect(worker, &CTaviWorker::errorNotify, [&reported](const QString& text) { reported = text; });
+    QStringList reported;
+    const QMetaObject::Connection watch = connect(worker, &CTaviWorker::errorNotify,
+                                                  [this, &reported](const QString& text) { noteFailure(reported, text); });
     call();
     disconnect(watch);
-    return reported;
+    return reported.join(SessionTexts::failureSeparator);
 }
 
 // A failure that came without a text of the link's is still shown, as a read that failed.

@@ -1,12 +1,13 @@
 #include "session/CTaviCalcSession.h"
 
 #include "session/CTaviWorker.h"
+#include "session/SessionTexts.h"
 
 #include <QThread>
 
 void CTaviCalcSession::sendFiles()
 {
-    if (!mayStartJob())
+    if (!mayStartJob() || refuseUnknownList())
         return;
     startJob({SLOT(sendFiles()), SLOT(onFilesListChange()), SLOT(onSendFilesEnd()), false},
              [this](CTaviWorker& worker) { worker.sendList = sendList; });
@@ -83,8 +84,9 @@ void CTaviCalcSession::startJob(const JobWiring& wiring,
     setInputs(*worker);
     worker->moveToThread(thread);
     Job job{thread, worker, {}};
-    jobError.clear();
-    job.workerLinks << connect(worker, &CTaviWorker::errorNotify, this, [this](const QString& text) { jobError = text; });
+    jobFailures.clear();
+    job.workerLinks << connect(worker, &CTaviWorker::errorNotify, this,
+                               [this](const QString& text) { noteFailure(jobFailures, text); });
     if (wiring.relaysBackup)
         job.workerLinks << connect(worker, SIGNAL(backupLoaded(QString)), this, SIGNAL(backupLoaded(QString)));
     connect(thread, SIGNAL(started()), this, SLOT(onIAmBusy()));
@@ -112,6 +114,17 @@ void CTaviCalcSession::endJob(QThread* thread)
     jobs.erase(job);
     if (!workers.contains(worker))
         delete worker;
+}
+
+// Each failure is named once, in the order it came, in the outcome and in the error text
+// alike. Connected after the relay of addCalc, which has just shown this text alone.
+void CTaviCalcSession::noteFailure(QStringList& failures, const QString& text)
+{
+    if (!failures.contains(text))
+        failures.append(text);
+    const QString all = failures.join(SessionTexts::failureSeparator);
+    if (all != text)
+        onErrorChange(all);
 }
 
 bool CTaviCalcSession::isInJob(const CTaviWorker* worker) const

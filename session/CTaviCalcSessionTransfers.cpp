@@ -1,6 +1,8 @@
 #include "session/CTaviCalcSession.h"
 
 #include "link/CTaviCalc.h"
+#include "session/CTaviWorker.h"
+#include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
 
 #include <QFile>
@@ -30,9 +32,13 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     sendList.clear();
     toCalcNameCollisions.clear();
     toCalcSetAside.clear();
+    // Nothing to ask about: the send that follows is refused.
+    if (isFileListUnknown())
+        return;
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
-        const QString fileName = url.fileName();
+        // A folder's URL may end in "/" and so have no last segment: its path names it then.
+        const QString fileName = url.fileName().isEmpty() ? path : url.fileName();
         const QFileInfo file(path);
         if (!file.isFile() || file.size() == 0) {
             toCalcZeroSizeNames.append(fileName);
@@ -47,6 +53,23 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
         else
             takeIntoSendList(item);
     }
+}
+
+// The current calculator's list was never read whole: it may hold any file.
+bool CTaviCalcSession::isFileListUnknown() const
+{
+    const CTaviWorker* worker = currentWorker();
+    return worker && !worker->isFileListKnown();
+}
+
+// A send to a calculator whose files are unknown could replace one unasked: it is refused,
+// on the status line, as the other refusals before a job are.
+bool CTaviCalcSession::refuseUnknownList()
+{
+    if (!isFileListUnknown())
+        return false;
+    onStatusChange(SessionTexts::errorPrefix + QString(SessionTexts::fileListUnknown));
+    return true;
 }
 
 // Checked against the lists as they stand now, so earlier answers of the same pass count.

@@ -4,6 +4,21 @@
 
 #include <QCoreApplication>
 
+namespace {
+
+// A read went through when the link reported no failure while it ran.
+bool readsWhole(CTaviCalc& link, const std::function<void()>& read)
+{
+    bool failed = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(&link, &CTaviCalc::errorNotify, [&failed] { failed = true; });
+    read();
+    QObject::disconnect(watch);
+    return !failed;
+}
+
+} // namespace
+
 CTaviWorker::CTaviWorker(QSerialPortInfo info, QObject* parent)
     : QObject(parent)
     , port(info)
@@ -29,14 +44,25 @@ QList<FileEntry> CTaviWorker::getFilesInfo() const
     return filesInfo;
 }
 
-// The first read; its failures are not reported. A calculator that gave no name keeps an empty
-// one. There is no earlier list to keep: a list read in part shows the files it did read, each
-// of which the calculator holds, so that a send still asks before it replaces one of them.
+bool CTaviWorker::isFileListKnown() const
+{
+    return fileListKnown;
+}
+
+// The first read; its failures are not reported, but they leave the list unknown: a busy
+// calculator that said nothing is not an empty one, and a send must not replace its files
+// unasked. A device information that did not come counts as a failure, text or none; a name
+// that came empty does not. A list read in part still shows the files it did read, each of
+// which the calculator holds.
 void CTaviWorker::initialize()
 {
-    CTaviCalc link(port, this);
+    CTaviCalc link(this);
+    bool answered = false;
+    jobFileListKnown = readsWhole(link, [&] {
+        answered = link.initialize(port);
+        jobFilesInfo = link.getFilesInfo();
+    }) && answered;
     jobDeviceName = link.getName();
-    jobFilesInfo = link.getFilesInfo();
     publishResults();
 }
 
@@ -128,16 +154,16 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
 // A list that could not be read whole is no news of the calculator: the one it had stays.
 void CTaviWorker::reloadFiles(CTaviCalc& link)
 {
-    bool failed = false;
-    const QMetaObject::Connection watch = connect(&link, &CTaviCalc::errorNotify, [&failed] { failed = true; });
-    const QList<FileEntry> files = link.getFilesInfo();
-    disconnect(watch);
-    if (!failed)
-        jobFilesInfo = files;
+    QList<FileEntry> files;
+    if (!readsWhole(link, [&] { files = link.getFilesInfo(); }))
+        return;
+    jobFilesInfo = files;
+    jobFileListKnown = true;
 }
 
 void CTaviWorker::publishResults()
 {
     deviceName = jobDeviceName;
     filesInfo = jobFilesInfo;
+    fileListKnown = jobFileListKnown;
 }

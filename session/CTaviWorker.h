@@ -35,6 +35,8 @@ public:
     QString getDeviceName() const;
     QString getPortName() const;
     QList<FileEntry> getFilesInfo() const;
+    // False until a read of the file list has gone through: an unread list is not an empty one.
+    bool isFileListKnown() const;
 
 signals:
     void fileForEditRecv(QString fileName, QString fileData);
@@ -67,8 +69,10 @@ private:
     QSerialPortInfo port;
     QString deviceName;
     QList<FileEntry> filesInfo;
-    // Written by the running operation on its own thread; copied into deviceName and
-    // filesInfo on the main thread once its finished() arrives there.
+    bool fileListKnown = false;
+    // Written by the running operation on its own thread; copied into deviceName, filesInfo
+    // and fileListKnown on the main thread once its finished() arrives there.
     QString jobDeviceName;
     QList<FileEntry> jobFilesInfo;
+    bool jobFileListKnown = false;
 };

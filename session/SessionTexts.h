@@ -13,6 +13,10 @@ inline constexpr char calculatorNotice[] =
     "TaviCalc and TaviBasic programs and data remain the property of their authors.";
 
 inline constexpr char errorPrefix[] = "Error: ";
+// Joins the distinct failures of one job, in the order they were reported.
+inline constexpr char failureSeparator[] = "; ";
+// Nothing is sent to a calculator whose files are not known: it may hold any of them.
+inline constexpr char fileListUnknown[] = "The calculator's file list could not be read";
 inline constexpr char filesSent[] = "Files successful sent to calculator";
 inline constexpr char filesDownloaded[] = "Files successfully download on path: ";
 inline constexpr char filesDeleted[] = "Files successfully deleted";

@@ -29,6 +29,7 @@ private slots:
     void jobsRunOnSelectedCalculator();
     void jobWhileJobRunsDoesNothing();
     void jobsNeedCurrentCalculator();
+    void unreadListTakesNoSend();
     void unplugMidJob();
     void idleDroppedWorkerIsReleased();
     void exitWaitsForJob();
@@ -101,6 +102,36 @@ void TestJobLife::jobsNeedCurrentCalculator()
     session.sendFiles();
     QVERIFY(f.log->waitFor("busy:0"));
     QCOMPARE(contentOn(other.simulator(), "N.TXT"), QByteArray("new"));
+}
+
+// A calculator silent at its first read may hold any file: every send to it is refused before
+// any question, and nothing reaches it, until a job has read its list.
+void TestJobLife::unreadListTakesNoSend()
+{
+    CTaviCalcSession& session = *f.rig->session;
+    calcsim::PluggedSimulator busy;
+    busy->addFile("S1.TXT", "kept");
+    busy->setRebootMs(20);
+    silence(busy.simulator(), 1, 2);
+    QVERIFY(f.rig->waitForCalcs(2));
+    QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
+    f.log->lines.clear();
+    const QString refused = "Error: The calculator's file list could not be read";
+    session.toCalcUrls({QUrl::fromLocalFile(f.localFile("S1.TXT", "new"))});
+    QVERIFY(!session.isToCalcExistingCollision());
+    QVERIFY(!session.isToCalcNameCollision());
+    session.sendFiles();
+    QCOMPARE(f.rig->status(), refused);
+    f.rig->session->onStatusChange("");
+    QVERIFY(!session.sendFileFromEdit("S1.TXT", "1 END"));
+    QCOMPARE(f.log->lines, (QStringList{"status:" + refused, "status:", "status:" + refused}));
+    QCOMPARE(contentOn(busy.simulator(), "S1.TXT"), QByteArray("kept"));
+
+    // The list a restore reads at its end is known: a send asks again before it replaces.
+    QVERIFY(f.runJob("restore"));
+    QCOMPARE(f.rig->files(), (QList<FileEntry>{{"A.TXT", 3}, {"B.TXT", 3}}));
+    session.toCalcUrls({QUrl::fromLocalFile(f.localFile("A.TXT", "new"))});
+    QVERIFY(session.isToCalcExistingCollision());
 }
 
 // The calculator goes while its job waits for an answer: polling drops it at once, the job

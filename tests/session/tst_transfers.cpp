@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using calcsim::PluggedSimulator;
 
 namespace {
@@ -116,6 +118,13 @@ void TestTransfers::sendCollisions_data()
     QTest::newRow("file gone before the send")
         << LocalFiles{"EMPTY.TXT", "NEW.TXT", "LATE.TXT"} << Answers() << QStringList()
         << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    // Replaced by a FIFO between the choice and the send: named, and nothing waits on it.
+    QTest::newRow("FIFO in its place before the send")
+        << LocalFiles{"FIFO.TXT", "NEW.TXT"} << Answers() << QStringList()
+        << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
+    // A folder's URL ending in "/" has no last segment: its path names it.
+    QTest::newRow("folder URL ending in a slash") << LocalFiles{"DIR/", "NEW.TXT"} << Answers() << QStringList()
+                                                  << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
     // Nothing is left to store it under: set aside, with no renaming warning.
     QTest::newRow("short name empty") << LocalFiles{"...", "NEW.TXT"} << Answers() << QStringList()
                                       << QStringList{"OLD.TXT=old", "NEW.TXT=NEW.TXT"};
@@ -133,8 +142,8 @@ void TestTransfers::sendCollisions()
     QFETCH(QStringList, calculator);
     QTemporaryDir folder;
     QList<QUrl> urls;
-    // EMPTY files are empty, DIR a folder, GONE never there, "..." has no short name and LATE
-    // is removed once chosen: these are not sent.
+    // EMPTY files are empty, DIR a folder, GONE never there, "..." has no short name, LATE
+    // is removed once chosen and FIFO then replaced by a FIFO: these are not sent.
     QStringList setAside;
     QStringList zeroSize;
     QStringList late;
@@ -142,10 +151,10 @@ void TestTransfers::sendCollisions()
         urls << QUrl::fromLocalFile(folder.filePath(name));
         if (name.startsWith("EMPTY") || name.startsWith("DIR") || name.startsWith("GONE"))
             zeroSize << name;
-        if (name.startsWith("LATE"))
+        if (name.startsWith("LATE") || name.startsWith("FIFO"))
             late << name;
         else if (zeroSize.contains(name) || name == "...")
-            setAside << name;
+            setAside << (name.endsWith('/') ? folder.filePath(name) : name);
         if (name.startsWith("DIR"))
             QVERIFY(QDir(folder.path()).mkdir(name));
         if (name.startsWith("DIR") || name.startsWith("GONE"))
@@ -162,8 +171,11 @@ void TestTransfers::sendCollisions()
     // A choice made earlier and abandoned leaves nothing pending.
     rig.session->toCalcUrls({QUrl::fromLocalFile(folder.filePath(chosen.first()))});
     rig.session->toCalcUrls(urls);
-    for (const QString& name : late)
+    for (const QString& name : late) {
         QVERIFY(QFile::remove(folder.filePath(name)));
+        if (name.startsWith("FIFO"))
+            QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(name)).constData(), 0600), 0);
+    }
     setAside += late;
     QCOMPARE(settleAndSend(rig, answers), dialogue);
     QStringList stored;
@@ -191,9 +203,11 @@ void TestTransfers::downloadNames_data()
     const QString notDownloaded = "; not downloaded (no usable local name): ";
     const QString cantWrite = "Can't write file: <folder>/";
 
+    // Every file not written is named, in order.
+    const QString neither = cantWrite + "A.TXT; " + cantWrite + "B.TXT";
     QTest::newRow("missing folder") << QStringList{"A.TXT=a", "B.TXT=b"} << true << false << Answers() << QStringList()
-                                    << QStringList{"A.TXT", "B.TXT"} << QStringList() << cantWrite + "B.TXT"
-                                    << "Error: " + cantWrite + "B.TXT";
+                                    << QStringList{"A.TXT", "B.TXT"} << QStringList() << neither
+                                    << "Error: " + neither;
     QTest::newRow("unsafe names") << QStringList{"..=x", "A.TXT=a", "ab%00cd=n"} << true << true << Answers()
                                   << QStringList() << QStringList{"A.TXT"} << QStringList{"A.TXT=a"} << QString()
                                   << done + notDownloaded + ".., ab%00cd";
