@@ -51,7 +51,9 @@ void CTaviCalcSession::downloadForEdit(int row)
 // alone: it is the editor's text to mend, not a failed transfer for the error dialog.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
-    CTaviWorker* worker = currentWorker();
+    if (pinnedLeft())
+        return false;
+    CTaviWorker* worker = operationWorker();
     if (!worker) {
         onStatusChange(SessionTexts::noCalculatorToSend);
         return false;

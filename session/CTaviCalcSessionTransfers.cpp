@@ -8,9 +8,10 @@
 
 #include <algorithm>
 
+// The file table shows the pinned calculator's files for as long as it is listed.
 bool CTaviCalcSession::isFileExist(QString name)
 {
-    return fileModel->isFileExist(name);
+    return operationWorker() && fileModel->isFileExist(name);
 }
 
 bool CTaviCalcSession::isFileWillBeSend(QString name)
@@ -30,6 +31,8 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     sendList.clear();
     toCalcNameCollisions.clear();
     toCalcSetAside.clear();
+    if (pinnedLeft())
+        return;
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
         const QString fileName = url.fileName();
@@ -68,9 +71,10 @@ QString CTaviCalcSession::collisionToCalcZeroSizeFileName()
     return toCalcZeroSizeNames.isEmpty() ? QString("") : toCalcZeroSizeNames.takeFirst();
 }
 
+// Each answer is asked for only while the calculator is listed.
 bool CTaviCalcSession::isToCalcExistingCollision()
 {
-    return !toCalcExistingCollisions.isEmpty();
+    return !pinnedLeft() && !toCalcExistingCollisions.isEmpty();
 }
 
 QString CTaviCalcSession::collisionToCalcFileName()
@@ -97,7 +101,7 @@ void CTaviCalcSession::releaseToCalcCollision(bool replace)
 // Each true answer consumes one name-change case; the caller reads its two names next.
 bool CTaviCalcSession::isToCalcNameCollision()
 {
-    if (toCalcNameCollisions.isEmpty())
+    if (pinnedLeft() || toCalcNameCollisions.isEmpty())
         return false;
     const SendItem item = toCalcNameCollisions.first();
     nameToCalcCollisionOld = QFileInfo(item.first).fileName();
@@ -132,6 +136,8 @@ void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
     downloadList.clear();
     fromCalcSetAside.clear();
     downloadDir = destFolder.toLocalFile();
+    if (pinnedLeft())
+        return;
     for (const FileEntry& entry : qAsConst(selectedFiles)) {
         if (CTaviCalc::localFileName(entry.first).isEmpty())
             fromCalcSetAside.append(entry.first);
@@ -160,7 +166,7 @@ bool CTaviCalcSession::isLocalNameTaken(const QString& calcName) const
 
 bool CTaviCalcSession::isFromCalcCollision()
 {
-    return !fromCalcCollisions.isEmpty();
+    return !pinnedLeft() && !fromCalcCollisions.isEmpty();
 }
 
 QString CTaviCalcSession::collisionFromCalcFileName()
