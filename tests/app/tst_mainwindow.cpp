@@ -628,7 +628,9 @@ void TestMainWindow::sendEntries()
     const QList<QUrl> urls = withUrls ? QList<QUrl>{QUrl::fromLocalFile(dir->filePath("add.tcb"))} : QList<QUrl>();
 
     if (way == "dialog") {
-        app->call("sendLocalFiles", {urlList(urls)});
+        app->click("sendButton");
+        QTRY_VERIFY(app->isOpen("choseFileDialog"));
+        app->call("sendChosenFiles", {urlList(urls)});
     } else if (way == "paste") {
         auto* data = new QMimeData;
         data->setText("add.tcb");
@@ -951,6 +953,7 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles_data()
     QTest::newRow("restore, calculator left") << "restore" << true << notConnected << Files() << Files();
     QTest::newRow("rename, calculator left") << "rename" << true << notConnected << Files() << Files();
     QTest::newRow("send question, calculator left") << "send question" << true << notConnected << Files() << Files();
+    QTest::newRow("send dialog, calculator left") << "send dialog" << true << notConnected << Files() << Files();
     QTest::newRow("download question, calculator left")
         << "download question" << true << notConnected << Files() << old;
     QTest::newRow("download folder, calculator left") << "download folder" << true << notConnected << Files() << Files();
@@ -984,12 +987,16 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
     }
     const FileList beta{{"A1.txt", "b1"}, {"NEW.txt", "beta"}, {"KEEP.txt", "k"}};
     start({{"ALPHA", {{"A1.txt", "a1"}, {"A2.txt", "a2"}}}, {"BETA", beta}});
+    const QList<QUrl> sent{QUrl::fromLocalFile(dir->filePath("a1.txt")), QUrl::fromLocalFile(dir->filePath("new.txt"))};
+    writeFile(sent.first().toLocalFile(), "x");
+    writeFile(sent.last().toLocalFile(), "n");
     if (operation == "send question") {
-        writeFile(dir->filePath("a1.txt"), "x");
-        writeFile(dir->filePath("new.txt"), "n");
-        app->clipboard.setUrls({QUrl::fromLocalFile(dir->filePath("a1.txt")), QUrl::fromLocalFile(dir->filePath("new.txt"))});
+        app->clipboard.setUrls(sent);
         QTest::keySequence(app->window(), QKeySequence::Paste);
         QVERIFY(app->isOpen("doYouWantSendFile"));
+    } else if (operation == "send dialog") {
+        app->click("sendButton");
+        QTRY_VERIFY(app->isOpen("choseFileDialog"));
     } else if (operation == "restore") {
         app->click("restoreButton");
         QTRY_VERIFY(app->isOpen("chooseBackupDialog"));
@@ -1025,6 +1032,9 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
 
     if (operation == "send question") {
         app->answer("doYouWantSendFile", false);
+    } else if (operation == "send dialog") {
+        app->call("sendChosenFiles", {urlList(sent)});
+        QVERIFY(!app->isOpen("doYouWantSendFile"));
     } else if (operation == "restore") {
         app->call("restoreFrom", {QUrl::fromLocalFile(archive)});
     } else if (operation == "rename") {
