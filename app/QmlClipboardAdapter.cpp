@@ -33,3 +33,10 @@ bool QmlClipboardAdapter::hasUrls() const
     const QMimeData* data = m_clipboard->mimeData(QClipboard::Clipboard);
     return data && data->hasUrls();
 }
+
+bool QmlClipboardAdapter::holdsUrls(const QList<QUrl>& urls) const
+{
+    const QMimeData* data = m_clipboard->mimeData(QClipboard::Clipboard);
+    // Without URLs, setUrls left data without any format: a text copied since is newer.
+    return data && data->urls() == urls && (!urls.isEmpty() || data->formats().isEmpty());
+}

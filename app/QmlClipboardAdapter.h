@@ -19,6 +19,8 @@ public:
     Q_INVOKABLE void setUrls(const QList<QUrl>& urls);
     Q_INVOKABLE QList<QUrl> getUrls() const;
     Q_INVOKABLE bool hasUrls() const;
+    // True while the clipboard holds what setUrls(urls) left there: nothing newer replaced it.
+    Q_INVOKABLE bool holdsUrls(const QList<QUrl>& urls) const;
 
 private:
     QClipboard* m_clipboard; // the application's, not owned

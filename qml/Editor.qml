@@ -551,7 +551,9 @@ ApplicationWindow {
             }
         }
 
+        // The program goes to the calculator current now, or nowhere.
         onAboutToShow: {
+            calcSession.pinCalculator()
             tcbSendDialogFileName.forceActiveFocus()
             tcbSendDialogFileName.selectAll()
         }

@@ -20,8 +20,9 @@ ApplicationWindow {
 
     // Path of the temporary backup archive while the save dialog is open.
     property string backupFile: ""
-    // A copy's download is running: when it ends, the clipboard names only what it wrote.
-    property bool copying: false
+    // The URLs a running copy put on the clipboard, null when none runs: when it ends, the
+    // clipboard names only what it wrote, unless something newer has replaced them.
+    property var copiedUrls: null
     // The window's one test for a calculator: the list has a row.
     readonly property bool connected: fileListView.count !== 0
 
@@ -115,6 +116,13 @@ ApplicationWindow {
         tableView.selection.forEach(function (row) { calcSession.addSelected(row) })
     }
 
+    // The operation acts on the calculator and the files selected now, whatever comes or
+    // goes, and whatever clears the table's selection, while its dialog is open.
+    function pinSelection() {
+        calcSession.pinCalculator()
+        addSelectedRows()
+    }
+
     // A refused guard says why in the status line.
     function passes(condition, refusal) {
         if (!condition)
@@ -131,11 +139,13 @@ ApplicationWindow {
     }
 
     function startDownload() {
-        startWithEmptyStatus(hasSelection(), texts.noDownloadSelection, function () { choseFolderDialog.open() })
+        startWithEmptyStatus(hasSelection(), texts.noDownloadSelection, function () {
+            pinSelection()
+            choseFolderDialog.open()
+        })
     }
 
     function downloadToFolder(folderUrl) {
-        addSelectedRows()
         calcSession.fromCalcUrls(true, folderUrl)
         processDownloadCollision()
     }
@@ -151,10 +161,21 @@ ApplicationWindow {
     }
 
     function startSend() {
-        startWithEmptyStatus(connected, texts.notConnected, function () { choseFileDialog.open() })
+        startWithEmptyStatus(connected, texts.notConnected, function () {
+            calcSession.pinCalculator()
+            choseFileDialog.open()
+        })
     }
 
+    // Pasted and dropped files go to the calculator current now.
     function sendLocalFiles(urls) {
+        if (!connected)
+            return
+        calcSession.pinCalculator()
+        sendChosenFiles(urls)
+    }
+
+    function sendChosenFiles(urls) {
         calcSession.toCalcUrls(urls)
         processSendCollision()
     }
@@ -180,6 +201,7 @@ ApplicationWindow {
     }
 
     function askDelete() {
+        pinSelection()
         var question = texts.deleteQuestion
         tableView.selection.forEach(function (row) { question += "\n" + fileModel.getName(row) })
         doYouWantDeleteItDialog.text = question + "?"
@@ -205,6 +227,7 @@ ApplicationWindow {
         if (!passes(connected, texts.notConnected))
             return
         console.log("Create backup")
+        calcSession.pinCalculator()
         calcSession.createBackup()
     }
 
@@ -239,6 +262,7 @@ ApplicationWindow {
         if (!passes(connected, texts.notConnected))
             return
         console.log("Restore backup")
+        calcSession.pinCalculator()
         chooseBackupDialog.open()
     }
 
@@ -247,16 +271,19 @@ ApplicationWindow {
     }
 
     function startRename() {
-        startWithEmptyStatus(connected, texts.notConnected, function () { changeNameDialog.open() })
+        startWithEmptyStatus(connected, texts.notConnected, function () {
+            calcSession.pinCalculator()
+            changeNameDialog.open()
+        })
     }
 
     function copyFiles() {
         if (!connected)
             return
-        addSelectedRows()
+        pinSelection()
         calcSession.fromCalcUrls()
-        clipboard.setUrls(calcSession.downloadFiles())
-        copying = true
+        copiedUrls = calcSession.downloadFiles()
+        clipboard.setUrls(copiedUrls)
     }
 
     function pasteFiles() {
@@ -674,7 +701,6 @@ ApplicationWindow {
         title: "Deleting"
         standardButtons: Dialog.Yes | Dialog.No
         onAccepted: {
-            addSelectedRows()
             calcSession.deleteSelectedFiles()
             tableView.selection.clear()
         }
@@ -771,7 +797,7 @@ ApplicationWindow {
         selectExisting: true
         selectMultiple: true
         nameFilters: ["Tavi Calc files (*.tcb *.bin *.txt)", "All files (*)"]
-        onAccepted: sendLocalFiles(fileUrls)
+        onAccepted: sendChosenFiles(fileUrls)
         onRejected: showStatus(texts.sendCancelled)
     }
 
@@ -868,9 +894,9 @@ ApplicationWindow {
             tableView.selection.clear()
         }
         function onFilesDownloaded(localFiles) {
-            if (copying)
+            if (copiedUrls !== null && clipboard.holdsUrls(copiedUrls))
                 clipboard.setUrls(localFiles)
-            copying = false
+            copiedUrls = null
         }
         // The dialog shows the error text: it closes when the text is cleared (a new job).
         function onErrorChange() {

@@ -145,6 +145,40 @@ CTaviWorker* CTaviCalcSession::currentWorker() const
     return workers.value(currentIndex, nullptr);
 }
 
+// Kept until the next operation pins its own: the answers to its questions come later.
+void CTaviCalcSession::pinCalculator()
+{
+    pinnedWorker = currentWorker();
+    isPinned = true;
+    selectedFiles.clear();
+}
+
+// The pinned calculator while it is listed (and then current: the list follows it, and the
+// window's dialogs keep the user from choosing another), else the current one when none is
+// pinned; null when there is none.
+CTaviWorker* CTaviCalcSession::operationWorker() const
+{
+    if (!isPinned)
+        return currentWorker();
+    return workers.contains(pinnedWorker.data()) ? pinnedWorker.data() : nullptr;
+}
+
+// A pinned calculator that is no longer listed ends its operation: nothing of it starts
+// anywhere else, and the user is told.
+bool CTaviCalcSession::pinnedLeft()
+{
+    if (!isPinned || operationWorker())
+        return false;
+    selectedFiles.clear();
+    sendList.clear();
+    toCalcExistingCollisions.clear();
+    toCalcNameCollisions.clear();
+    downloadList.clear();
+    fromCalcCollisions.clear();
+    onStatusChange(SessionTexts::notConnected);
+    return true;
+}
+
 void CTaviCalcSession::onErrorChange(QString errorText)
 {
     error = errorText;

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
+#include <QPointer>
 #include <QSerialPortInfo>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,10 @@ public:
     Q_INVOKABLE QString getProgramName(bool withVersion = true);
     Q_INVOKABLE QString fileNameFromUrl(QUrl fileUrl);
     Q_INVOKABLE QString fileDirFromUrl(QUrl fileUrl);
+    // Called as an operation's first dialog or question opens: its later calls act on the
+    // calculator current now, and on the files addSelected records from now on, whatever
+    // comes or goes meanwhile. Without a pin they act on the current calculator.
+    Q_INVOKABLE void pinCalculator();
 
 signals:
     void indexChanged(int oldIndex, int newIndex);
@@ -133,6 +138,8 @@ private:
     };
 
     CTaviWorker* currentWorker() const;
+    CTaviWorker* operationWorker() const;
+    bool pinnedLeft();
     bool isInJob(const CTaviWorker* worker) const;
     bool mayStartJob();
     bool isFileListUnknown() const;
@@ -170,6 +177,10 @@ private:
     QString nameToCalcCollisionOld;
     QString nameToCalcCollisionNew;
     QList<CTaviWorker*> workers;
+    // Set by pinCalculator(); null once that worker is deleted, so a later worker at the same
+    // address is never taken for it.
+    QPointer<CTaviWorker> pinnedWorker;
+    bool isPinned = false;
     TaviCalcModel* calcModel = nullptr;
     TaviFileModel* fileModel = nullptr;
     QTimer* pollTimer = nullptr;

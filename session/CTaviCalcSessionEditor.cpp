@@ -52,7 +52,9 @@ void CTaviCalcSession::downloadForEdit(int row)
 // a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
-    CTaviWorker* worker = currentWorker();
+    if (pinnedLeft())
+        return false;
+    CTaviWorker* worker = operationWorker();
     if (!worker) {
         onStatusChange(SessionTexts::noCalculatorToSend);
         return false;

@@ -45,7 +45,7 @@ void CTaviCalcSession::createBackup()
 {
     if (!mayStartJob())
         return;
-    backupCalcName = currentWorker()->getDeviceName();
+    backupCalcName = operationWorker()->getDeviceName();
     startJob({SLOT(createBackup()), nullptr, nullptr, true}, [](CTaviWorker&) {});
 }
 
@@ -66,20 +66,20 @@ void CTaviCalcSession::changeCalcName(QString name)
 }
 
 // One job at a time: a running worker must not be moved or given new inputs. Otherwise a
-// pending error text is cleared, and a job starts only with a current calculator.
+// pending error text is cleared, and a job starts only on the calculator it was begun for.
 bool CTaviCalcSession::mayStartJob()
 {
     if (!jobs.isEmpty())
         return false;
     if (!error.isEmpty())
         onErrorChange(QString(""));
-    return currentWorker() != nullptr;
+    return !pinnedLeft() && operationWorker() != nullptr;
 }
 
 void CTaviCalcSession::startJob(const JobWiring& wiring,
                                 const std::function<void(CTaviWorker&)>& setInputs)
 {
-    CTaviWorker* worker = currentWorker();
+    CTaviWorker* worker = operationWorker();
     auto* thread = new QThread();
     setInputs(*worker);
     worker->moveToThread(thread);

@@ -10,9 +10,10 @@
 
 #include <algorithm>
 
+// The file table shows the pinned calculator's files for as long as it is listed.
 bool CTaviCalcSession::isFileExist(QString name)
 {
-    return fileModel->isFileExist(name);
+    return operationWorker() && fileModel->isFileExist(name);
 }
 
 bool CTaviCalcSession::isFileWillBeSend(QString name)
@@ -32,8 +33,8 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     sendList.clear();
     toCalcNameCollisions.clear();
     toCalcSetAside.clear();
-    // Nothing to ask about: the send that follows is refused.
-    if (isFileListUnknown())
+    // Nothing to ask about: the calculator has left, or the send that follows is refused.
+    if (pinnedLeft() || isFileListUnknown())
         return;
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
@@ -55,10 +56,10 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     }
 }
 
-// The current calculator's list was never read whole: it may hold any file.
+// The operation's calculator's list was never read whole: it may hold any file.
 bool CTaviCalcSession::isFileListUnknown() const
 {
-    const CTaviWorker* worker = currentWorker();
+    const CTaviWorker* worker = operationWorker();
     return worker && !worker->isFileListKnown();
 }
 
@@ -91,9 +92,10 @@ QString CTaviCalcSession::collisionToCalcZeroSizeFileName()
     return toCalcZeroSizeNames.isEmpty() ? QString("") : toCalcZeroSizeNames.takeFirst();
 }
 
+// Each answer is asked for only while the calculator is listed.
 bool CTaviCalcSession::isToCalcExistingCollision()
 {
-    return !toCalcExistingCollisions.isEmpty();
+    return !pinnedLeft() && !toCalcExistingCollisions.isEmpty();
 }
 
 QString CTaviCalcSession::collisionToCalcFileName()
@@ -120,7 +122,7 @@ void CTaviCalcSession::releaseToCalcCollision(bool replace)
 // Each true answer consumes one name-change case; the caller reads its two names next.
 bool CTaviCalcSession::isToCalcNameCollision()
 {
-    if (toCalcNameCollisions.isEmpty())
+    if (pinnedLeft() || toCalcNameCollisions.isEmpty())
         return false;
     const SendItem item = toCalcNameCollisions.first();
     nameToCalcCollisionOld = QFileInfo(item.first).fileName();
@@ -155,6 +157,8 @@ void CTaviCalcSession::fromCalcUrls(bool checkCollision, QUrl destFolder)
     downloadList.clear();
     fromCalcSetAside.clear();
     downloadDir = destFolder.toLocalFile();
+    if (pinnedLeft())
+        return;
     for (const FileEntry& entry : qAsConst(selectedFiles)) {
         if (CTaviCalc::localFileName(entry.first).isEmpty())
             fromCalcSetAside.append(entry.first);
@@ -183,7 +187,7 @@ bool CTaviCalcSession::isLocalNameTaken(const QString& calcName) const
 
 bool CTaviCalcSession::isFromCalcCollision()
 {
-    return !fromCalcCollisions.isEmpty();
+    return !pinnedLeft() && !fromCalcCollisions.isEmpty();
 }
 
 QString CTaviCalcSession::collisionFromCalcFileName()

@@ -22,6 +22,8 @@ inline constexpr char filesDownloaded[] = "Files successfully download on path: 
 inline constexpr char filesDeleted[] = "Files successfully deleted";
 inline constexpr char backupSent[] = "Backup successfully sent to calculator";
 inline constexpr char nameChanged[] = "Calculator name successfully changed";
+// The calculator an operation was begun for has left before the user answered.
+inline constexpr char notConnected[] = "Calculator is not connected";
 // Follows a send's outcome, then the names of the chosen files that were not sent.
 inline constexpr char notSent[] = "; not sent (empty or not a file): ";
 // Follows a download's outcome, then the calculator names that have no local name to be

@@ -278,6 +278,8 @@ private slots:
     void backupSave_data();
     void backupSave();
     void restoreReplacesTheFiles();
+    void operationKeepsItsCalculatorAndFiles_data();
+    void operationKeepsItsCalculatorAndFiles();
     void editorWiring_data();
     void editorWiring();
     void editorWithoutCalculator();
@@ -626,7 +628,9 @@ void TestMainWindow::sendEntries()
     const QList<QUrl> urls = withUrls ? QList<QUrl>{QUrl::fromLocalFile(dir->filePath("add.tcb"))} : QList<QUrl>();
 
     if (way == "dialog") {
-        app->call("sendLocalFiles", {urlList(urls)});
+        app->click("sendButton");
+        QTRY_VERIFY(app->isOpen("choseFileDialog"));
+        app->call("sendChosenFiles", {urlList(urls)});
     } else if (way == "paste") {
         auto* data = new QMimeData;
         data->setText("add.tcb");
@@ -665,6 +669,8 @@ void TestMainWindow::downloadCollisionLoop()
     writeFile(dir->filePath("C.tcb"), "oldC");
     app->clickRow(0);
     app->clickRow(2, Qt::ShiftModifier);
+    app->click("downloadButton");
+    QTRY_VERIFY(app->isOpen("choseFolderDialog"));
 
     app->call("downloadToFolder", {QUrl::fromLocalFile(dir->path())});
     const QStringList asked{"A.tcb", "C.tcb"};
@@ -687,10 +693,16 @@ void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard_data()
     QTest::addColumn<QList<int>>("selected");
     QTest::addColumn<bool>("firstRefused");
     QTest::addColumn<QStringList>("copied");
+    // Copied by the user while the copy runs: left alone by its end.
+    QTest::addColumn<QString>("newer");
 
-    QTest::newRow("two files") << QList<int>{0, 2} << false << QStringList{"TLCOPY1.tcb", "TLCOPY3.tcb"};
-    QTest::newRow("nothing selected") << QList<int>() << false << QStringList();
-    QTest::newRow("first fetch refused") << QList<int>{0, 2} << true << QStringList{"TLCOPY3.tcb"};
+    const QString none;
+    QTest::newRow("two files") << QList<int>{0, 2} << false << QStringList{"TLCOPY1.tcb", "TLCOPY3.tcb"} << none;
+    QTest::newRow("nothing selected") << QList<int>() << false << QStringList() << none;
+    QTest::newRow("first fetch refused") << QList<int>{0, 2} << true << QStringList{"TLCOPY3.tcb"} << none;
+    QTest::newRow("other files copied meanwhile")
+        << QList<int>{0, 2} << true << QStringList{"TLCOPY3.tcb"} << "/home/a/other.tcb";
+    QTest::newRow("text copied meanwhile, nothing selected") << QList<int>() << false << QStringList() << "text";
 }
 
 void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard()
@@ -698,6 +710,7 @@ void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard()
     QFETCH(QList<int>, selected);
     QFETCH(bool, firstRefused);
     QFETCH(QStringList, copied);
+    QFETCH(QString, newer);
 
     const FileList files{{"TLCOPY1.tcb", "one"}, {"TLCOPY2.tcb", "two"}, {"TLCOPY3.tcb", "three"}};
     startWithOne(files);
@@ -718,15 +731,27 @@ void TestMainWindow::copyPutsTemporaryUrlsOnTheClipboard()
         expected << QUrl::fromLocalFile(QDir::tempPath() + "/" + name);
     if (!firstRefused) // at once, before the job has written them
         QCOMPARE(app->clipboard.getUrls(), expected);
+    // Before the job's end reaches the window.
+    const QList<QUrl> newerUrls = newer.startsWith('/') ? QList<QUrl>{QUrl::fromLocalFile(newer)} : QList<QUrl>();
+    if (!newer.isEmpty() && newerUrls.isEmpty())
+        QGuiApplication::clipboard()->setText(newer);
+    else if (!newer.isEmpty())
+        app->clipboard.setUrls(newerUrls);
     if (firstRefused) {
         QTRY_VERIFY(app->status().startsWith(SessionTexts::errorPrefix));
         QTRY_VERIFY(!app->busy());
     } else {
         waitForJob(SessionTexts::filesDownloaded + QDir::tempPath() + "/");
     }
-    // Only the files the copy wrote.
-    QCOMPARE(app->clipboard.getUrls(), expected);
-    QCOMPARE(app->clipboard.hasUrls(), !copied.isEmpty());
+    if (!newer.isEmpty()) {
+        QCOMPARE(app->clipboard.getUrls(), newerUrls);
+        if (newerUrls.isEmpty())
+            QCOMPARE(QGuiApplication::clipboard()->text(), newer);
+    } else {
+        // Only the files the copy wrote.
+        QCOMPARE(app->clipboard.getUrls(), expected);
+        QCOMPARE(app->clipboard.hasUrls(), !copied.isEmpty());
+    }
     const auto onCalculator = asMap(files);
     for (const QUrl& url : expected) {
         QCOMPARE(fileContent(url.toLocalFile()), onCalculator.value(url.fileName().toLatin1()));
@@ -912,6 +937,131 @@ void TestMainWindow::restoreReplacesTheFiles()
     QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), files.size());
     // The reloaded rows are other files: nothing stays selected.
     QCOMPARE(app->selectedCount(), 0);
+}
+
+void TestMainWindow::operationKeepsItsCalculatorAndFiles_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("alphaLeaves"); // else another calculator arrives
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<Files>("alphaAfter"); // when ALPHA stays
+    QTest::addColumn<Files>("local");      // in the download folder
+
+    const QString downloaded = "<downloaded>";
+    const Files alpha{{"A1.txt", "a1"}, {"A2.txt", "a2"}};
+    const Files old{{"A1.txt", "old"}};
+    QTest::newRow("restore, calculator left") << "restore" << true << notConnected << Files() << Files();
+    QTest::newRow("rename, calculator left") << "rename" << true << notConnected << Files() << Files();
+    QTest::newRow("send question, calculator left") << "send question" << true << notConnected << Files() << Files();
+    QTest::newRow("send dialog, calculator left") << "send dialog" << true << notConnected << Files() << Files();
+    QTest::newRow("download question, calculator left")
+        << "download question" << true << notConnected << Files() << old;
+    QTest::newRow("download folder, calculator left") << "download folder" << true << notConnected << Files() << Files();
+    QTest::newRow("delete question, calculator left") << "delete question" << true << notConnected << Files() << Files();
+    QTest::newRow("delete question, another arrives")
+        << "delete question" << false << SessionTexts::filesDeleted << Files{{"A2.txt", "a2"}} << Files();
+    QTest::newRow("download folder, another arrives")
+        << "download folder" << false << downloaded << alpha << Files{{"A1.txt", "a1"}};
+}
+
+// An operation acts on the calculator it was begun for and on the files selected then, whatever
+// calculator comes or goes while its dialog or question is open; BETA, next to it, is never touched.
+void TestMainWindow::operationKeepsItsCalculatorAndFiles()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, alphaLeaves);
+    QFETCH(QString, status);
+    QFETCH(Files, alphaAfter);
+    QFETCH(Files, local);
+
+    if (status == "<downloaded>")
+        status = SessionTexts::filesDownloaded + dir->path() + "/";
+    QString archive;
+    if (operation == "restore") {
+        calcsim::PluggedSimulator source;
+        source->setFiles({{"R.txt", "r"}});
+        const std::optional<QString> written = CTaviCalc(source.portInfo()).createBackup();
+        QVERIFY(written && !written->isEmpty());
+        archive = dir->filePath("saved.tbk");
+        QVERIFY(QFile::rename(*written, archive));
+    }
+    const FileList beta{{"A1.txt", "b1"}, {"NEW.txt", "beta"}, {"KEEP.txt", "k"}};
+    start({{"ALPHA", {{"A1.txt", "a1"}, {"A2.txt", "a2"}}}, {"BETA", beta}});
+    const QList<QUrl> sent{QUrl::fromLocalFile(dir->filePath("a1.txt")), QUrl::fromLocalFile(dir->filePath("new.txt"))};
+    writeFile(sent.first().toLocalFile(), "x");
+    writeFile(sent.last().toLocalFile(), "n");
+    if (operation == "send question") {
+        app->clipboard.setUrls(sent);
+        QTest::keySequence(app->window(), QKeySequence::Paste);
+        QVERIFY(app->isOpen("doYouWantSendFile"));
+    } else if (operation == "send dialog") {
+        app->click("sendButton");
+        QTRY_VERIFY(app->isOpen("choseFileDialog"));
+    } else if (operation == "restore") {
+        app->click("restoreButton");
+        QTRY_VERIFY(app->isOpen("chooseBackupDialog"));
+    } else if (operation == "rename") {
+        app->call("startRename");
+        QTRY_VERIFY(app->isOpen("changeNameDialog"));
+    } else {
+        app->selectRows({0});
+        if (operation == "delete question") {
+            QTest::keyClick(app->window(), Qt::Key_Delete);
+            QVERIFY(app->isOpen("doYouWantDeleteItDialog"));
+        } else {
+            app->click("downloadButton");
+            QTRY_VERIFY(app->isOpen("choseFolderDialog"));
+        }
+        if (operation == "download question") {
+            writeFile(dir->filePath("A1.txt"), "old");
+            app->call("downloadToFolder", {QUrl::fromLocalFile(dir->path())});
+            QVERIFY(app->isOpen("doYouWantDownloadFile"));
+        }
+    }
+
+    if (alphaLeaves) {
+        sims.front()->unplug();
+    } else {
+        sims.push_back(std::make_unique<PluggedSimulator>());
+        sims.back()->simulator().setName("GAMMA");
+    }
+    QMetaObject::invokeMethod(&app->session, "update");
+    QCOMPARE(app->item("fileListView")->property("count").toInt(), alphaLeaves ? 1 : 3);
+    QCOMPARE(app->calcModel.getName(), QString(alphaLeaves ? "BETA" : "ALPHA"));
+    QCOMPARE(app->selectedCount(), 0);
+
+    if (operation == "send question") {
+        app->answer("doYouWantSendFile", false);
+    } else if (operation == "send dialog") {
+        app->call("sendChosenFiles", {urlList(sent)});
+        QVERIFY(!app->isOpen("doYouWantSendFile"));
+    } else if (operation == "restore") {
+        app->call("restoreFrom", {QUrl::fromLocalFile(archive)});
+    } else if (operation == "rename") {
+        app->object("newNameField")->setProperty("text", "RENAMED");
+        app->answer("changeNameDialog", true);
+    } else if (operation == "delete question") {
+        app->answer("doYouWantDeleteItDialog", true);
+    } else if (operation == "download folder") {
+        app->call("downloadToFolder", {QUrl::fromLocalFile(dir->path())});
+    } else {
+        app->answer("doYouWantDownloadFile", true);
+    }
+
+    if (status == notConnected) {
+        settle();
+        QVERIFY(!app->busy());
+        QCOMPARE(app->status(), status);
+    } else {
+        waitForJob(status);
+        QCOMPARE(asMap(sim(0).files()), alphaAfter);
+    }
+    QCOMPARE(asMap(sim(1).files()), asMap(beta));
+    QCOMPARE(sim(1).name(), QString("BETA"));
+    Files inFolder;
+    for (const QFileInfo& file : QDir(dir->path()).entryInfoList({"A*"}, QDir::Files | QDir::CaseSensitive))
+        inFolder.insert(file.fileName().toLatin1(), fileContent(file.filePath()));
+    QCOMPARE(inFolder, local);
 }
 
 void TestMainWindow::editorWiring_data()

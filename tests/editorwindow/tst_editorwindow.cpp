@@ -668,6 +668,8 @@ void TestEditorWindow::failedSend_data()
 
     QTest::newRow("refused by the calculator") << "refused" << "Disp 3" << errorStart << errorStart;
     QTest::newRow("characters the calculator lacks") << "characters" << pasted << pastedRefused << pastedRefused;
+    // Sent to no other calculator, which has become the current one meanwhile.
+    QTest::newRow("calculator left after the dialog opened") << "left" << "Disp 3" << notConnected << notConnected;
     QTest::newRow("no calculator") << "unplugged" << "Disp 3" << notConnected << noCalculator;
 }
 
@@ -681,7 +683,11 @@ void TestEditorWindow::failedSend()
 
     rig->session.setProperty("error", "");
     calc->simulator().clearReceived();
-    if (cause == "unplugged") {
+    std::unique_ptr<PluggedSimulator> other;
+    if (cause == "left") {
+        other = std::make_unique<PluggedSimulator>();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 2, 5000);
+    } else if (cause == "unplugged") {
         calc->unplug();
         QTRY_COMPARE(rig->calcModel.rowCount(), 0);
     } else if (cause == "refused") {
@@ -692,6 +698,10 @@ void TestEditorWindow::failedSend()
     }
     rig->open("LOST.tcb", text);
     openSendDialog();
+    if (cause == "left") {
+        calc->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 1, 5000);
+    }
     answer("tcbSendDialog", true);
     calc->simulator().clearFaults();
 
@@ -702,6 +712,8 @@ void TestEditorWindow::failedSend()
     QCOMPARE(rig->session.property("statusLineText").toString(), mainStatus + calculatorText);
     if (cause == "characters")
         QCOMPARE(calc->simulator().received().size(), 0);
+    if (other)
+        QVERIFY(other->simulator().files().isEmpty());
     QCOMPARE(rig->text(), text);
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "LOST.tcb*");
     rig->click("quitButton");
