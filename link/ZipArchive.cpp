@@ -323,7 +323,7 @@ std::optional<QByteArray> readData(archive* reader)
     }
 }
 
-// Links and other special files are not restored: their content is not read as data.
+// A link's content is its target, which is not read as data: only files and folders restore.
 bool isFileOrDirectory(archive_entry* entry)
 {
     const auto type = archive_entry_filetype(entry);
