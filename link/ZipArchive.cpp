@@ -260,7 +260,8 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
                   *name,
                   at + size + name->size() + extra->size() + (central ? field16(commentLengthAt) : 0)};
     const bool widened = central ? widen(*extra, {&record.size, &record.compressedSize, &record.localAt})
-                                 : (record.flags & descriptorFlag) || widen(*extra, {&record.size, &record.compressedSize});
+                                 : (record.flags & descriptorFlag)
+                                       || widen(*extra, {&record.size, &record.compressedSize});
     if (!widened)
         return std::nullopt;
     return record;

@@ -56,7 +56,8 @@ if form.startswith('ZipCommand'):
         stored = ':'.join(e['name'] for e in listing if e['method'] == 0)
         command = ['zip', '-q', '-X'] + (['-n', stored] if stored else []) + (['-fz'] if form.endswith('Zip64') else [])
         made = '-' if form.endswith('Streamed') else os.path.join(folder, 'made.zip')
-        run = subprocess.run(command + [made] + [e['name'] for e in listing], cwd=files, stdout=subprocess.PIPE, check=True)
+        names = [e['name'] for e in listing]
+        run = subprocess.run(command + [made] + names, cwd=files, stdout=subprocess.PIPE, check=True)
         open(sys.argv[1], 'wb').write(run.stdout if made == '-' else open(made, 'rb').read())
     sys.exit(0)
 class Unseekable(io.RawIOBase):

@@ -44,6 +44,16 @@ inline const QByteArray zip64EndRecord = QByteArrayLiteral("PK\x06\x06");
 constexpr int endRecordCounts = 8;
 constexpr int endRecordDirectorySize = 12;
 constexpr int zip64EndRecordCounts = 24;
+// Fields from the start of a local header: the name; and of a central-directory record: the
+// method, CRC, compressed size and size, the high byte of the external attributes (whose top
+// bits give a Unix file's type: 0x81 a regular file, 0xA1 a symbolic link) and the name.
+constexpr int localHeaderName = 30;
+constexpr int centralRecordMethod = 10;
+constexpr int centralRecordCrc = 16;
+constexpr int centralRecordCompressedSize = 20;
+constexpr int centralRecordSize = 24;
+constexpr int centralRecordFileType = 41;
+constexpr int centralRecordName = 46;
 
 // The bytes with one bit (or the bits of the mask) changed in the byte at the offset from the
 // nth (from 0) occurrence of the marker: a stored entry's content then no longer fits its CRC,

@@ -314,9 +314,7 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     const QByteArray streamed = readFile(made);
     zipcheck::make(made, {});
     const QByteArray empty = readFile(made);
-    constexpr int localName = 30;
-    // The high byte of the external attributes: Python's 0x01 (no type) becomes 0xA1.
-    constexpr int centralFileType = 41;
+    // Python writes no file type (0x01); these bits make it a symbolic link's (0xA1).
     constexpr char symbolicLinkBits = char(0xA0);
 
     QTest::newRow("missing") << QByteArray() << cantOpen;
@@ -337,10 +335,11 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
         << cantRead;
     // Read by its local header, "C.tcb" would overwrite "B.tcb".
     QTest::newRow("local header of the third entry names the second")
-        << zipcheck::damaged(five, zipcheck::localHeader, 2, localName) << cantRead;
+        << zipcheck::damaged(five, zipcheck::localHeader, 2, zipcheck::localHeaderName) << cantRead;
     // Read as a link, "C.tcb" would be restored empty.
     QTest::newRow("third entry marked a symbolic link")
-        << zipcheck::damaged(five, zipcheck::centralRecord, 2, centralFileType, symbolicLinkBits) << cantRead;
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
+        << cantRead;
     zipcheck::make(made, {{"ab", "a real ab", 0}, {"ab#c", "other", 0}});
     QTest::newRow("a name holding a NUL") << readFile(made).replace("ab#c", QByteArray("ab\0c", 4)) << cantRead;
 }

@@ -194,19 +194,9 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     const QByteArray hashes = readFile(made);
     zipcheck::make(made, {{"A", "first"}, {"", "no name"}});
     const QByteArray noName = readFile(made);
-    using zipcheck::endRecord;
-    using zipcheck::localHeader;
-    using zipcheck::centralRecord;
-    constexpr int localName = 30;
-    constexpr int centralMethod = 10;
-    constexpr int centralCrc = 16;
-    constexpr int centralCompressedSize = 20;
-    constexpr int centralSize = 24;
-    // The first value of the ZIP64 extra field after the one-letter name: the size.
-    constexpr int centralZip64Size = 51;
-    // The high byte of the external attributes, whose top bits give a Unix file's type: one
-    // bit turns a regular file (0x81) into a symbolic link (0xA1).
-    constexpr int centralFileType = 41;
+    using namespace zipcheck;
+    // The first value of the ZIP64 extra field after a one-letter name: the size.
+    constexpr int centralZip64Size = centralRecordName + 1 + 4;
 
     QTest::newRow("bad CRC") << zipcheck::damaged(plain, "damage me");
     QTest::newRow("central-directory record") << zipcheck::damaged(plain, zipcheck::centralRecord, 2);
@@ -228,16 +218,18 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
         << zipcheck::patched(zip64, zipcheck::zip64EndRecord, zipcheck::zip64EndRecordCounts,
                              QByteArray("\x04\0\0\0\0\0\0\0", 8).repeated(2));
     // The local header of "C" names "B": read by it, "C" would be restored as a second "B".
-    QTest::newRow("local name differs") << zipcheck::damaged(plain, localHeader, 2, localName);
-    QTest::newRow("local name differs, with data descriptors") << zipcheck::damaged(streamed, localHeader, 2, localName);
-    QTest::newRow("local name differs, ZIP64") << zipcheck::damaged(zip64, localHeader, 2, localName);
+    QTest::newRow("local name differs") << zipcheck::damaged(plain, localHeader, 2, localHeaderName);
+    QTest::newRow("local name differs, with data descriptors")
+        << zipcheck::damaged(streamed, localHeader, 2, localHeaderName);
+    QTest::newRow("local name differs, ZIP64") << zipcheck::damaged(zip64, localHeader, 2, localHeaderName);
     // The entry is read by its local header, which is right; the central record differs from it.
-    QTest::newRow("method differs") << zipcheck::damaged(plain, centralRecord, 0, centralMethod, 0x08);
-    QTest::newRow("CRC differs") << zipcheck::damaged(plain, centralRecord, 2, centralCrc);
-    QTest::newRow("compressed size differs") << zipcheck::damaged(plain, centralRecord, 2, centralCompressedSize);
-    QTest::newRow("size differs") << zipcheck::damaged(plain, centralRecord, 2, centralSize);
+    QTest::newRow("method differs") << zipcheck::damaged(plain, centralRecord, 0, centralRecordMethod, 0x08);
+    QTest::newRow("CRC differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordCrc);
+    QTest::newRow("compressed size differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordCompressedSize);
+    QTest::newRow("size differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordSize);
     QTest::newRow("size differs, ZIP64") << zipcheck::damaged(zip64, centralRecord, 2, centralZip64Size);
-    QTest::newRow("symbolic link") << zipcheck::damaged(written, centralRecord, 2, centralFileType, 0x20);
+    // One bit turns a regular file into a symbolic link.
+    QTest::newRow("symbolic link") << zipcheck::damaged(written, centralRecord, 2, centralRecordFileType, 0x20);
     QTest::newRow("empty name") << noName;
     QTest::newRow("name starting with NUL") << QByteArray(hashes).replace("#C", QByteArray("\0C", 2));
     QTest::newRow("name holding a NUL") << QByteArray(hashes).replace("ab#c", QByteArray("ab\0c", 4));
