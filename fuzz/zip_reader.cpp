@@ -1,6 +1,7 @@
 // The ZIP layer's reading side on arbitrary archive bytes, used as a restore uses it: count
 // the entries, then open each in turn, skip directories and read the others whole. An
-// archive found whole lets every entry open and read, so a restore never stops half-way on it.
+// archive found whole lets every entry open, named, and read, so a restore never stops half-way
+// on it.
 #include "FuzzInput.h"
 
 #include "link/ZipArchive.h"
@@ -43,6 +44,8 @@ void readAll(ZipArchive& archive)
         const std::optional<bool> directory = archive.isDirectory();
         fuzz::require(directory.has_value() == opened, "an open entry is a directory or not");
         fuzz::require(opened || !archive.isWhole(), "every entry of a whole archive opens");
+        fuzz::require(!opened || !archive.entryName().isEmpty() || !archive.isWhole(),
+                      "every entry of a whole archive has a name");
         if (directory == false)
             fuzz::require(archive.readEntry() || !archive.isWhole(), "every entry of a whole archive reads");
         archive.closeEntry();

@@ -20,22 +20,51 @@ constexpr int filePermissions = 0644;
 constexpr size_t readBlockSize = 64 * 1024;
 constexpr int writeBlockSize = 64 * 1024;
 constexpr char utf8LocaleName[] = "C.UTF-8";
-// The end of the central directory: its record, with the entry count and the length of the
-// comment that follows it; when the count does not fit there, the ZIP64 locator just before
-// the record gives the offset of the ZIP64 record, which holds the count.
+// The end of the central directory: its record, with the entry count, the directory's size
+// and offset, and the length of the comment that follows it; when a value does not fit
+// there, the ZIP64 locator just before the record gives the offset of the ZIP64 record,
+// which holds them all.
 constexpr char endRecordSignature[] = "PK\x05\x06";
 constexpr int endRecordCountAt = 10;
+constexpr int endRecordDirectorySizeAt = 12;
+constexpr int endRecordDirectoryAt = 16;
 constexpr int endRecordCommentLengthAt = 20;
 constexpr int endRecordSize = 22;
 constexpr int maxCommentSize = 0xFFFF;
 constexpr quint16 countInZip64Record = 0xFFFF;
+constexpr quint32 valueInZip64 = 0xFFFFFFFF;
 constexpr char zip64LocatorSignature[] = "PK\x06\x07";
 constexpr int zip64LocatorOffsetAt = 8;
 constexpr int zip64LocatorSize = 20;
 constexpr char zip64RecordSignature[] = "PK\x06\x06";
 constexpr int zip64RecordCountAt = 32;
-constexpr int zip64RecordCountEnd = zip64RecordCountAt + int(sizeof(quint64));
+constexpr int zip64RecordDirectorySizeAt = 40;
+constexpr int zip64RecordDirectoryAt = 48;
+constexpr int zip64RecordSize = 56;
 constexpr int endSize = zip64LocatorSize + endRecordSize + maxCommentSize;
+// A central-directory record and a local header: where the fields both hold stand in each,
+// and the lengths of the name, the extra field and (central only) the comment after them.
+constexpr char centralRecordSignature[] = "PK\x01\x02";
+constexpr char localHeaderSignature[] = "PK\x03\x04";
+constexpr int centralFieldsAt = 8;
+constexpr int localFieldsAt = 6;
+constexpr int flagsAt = 0; // from the fields' start
+constexpr int methodAt = 2;
+constexpr int crcAt = 8;
+constexpr int compressedSizeAt = 12;
+constexpr int sizeAt = 16;
+constexpr int nameLengthAt = 20;
+constexpr int extraLengthAt = 22;
+constexpr int commentLengthAt = 24;
+constexpr int localHeaderAt = 34;
+constexpr int centralRecordSize = 46;
+constexpr int localHeaderSize = 30;
+// The CRC and sizes follow the data in a descriptor; the local header holds zeros.
+constexpr quint16 descriptorFlag = 0x0008;
+// In the extra field: the ZIP64 values, each present only where its field holds 0xFFFFFFFF,
+// in this order: size, compressed size, local header offset.
+constexpr quint16 zip64ExtraId = 0x0001;
+constexpr int extraHeaderSize = 4;
 
 // libarchive converts entry names through the calling thread's character type; the names
 // are UTF-8 whatever locale the user runs, so every call that touches a name runs in this
@@ -113,28 +142,169 @@ int endRecordIn(const QByteArray& last)
     return -1;
 }
 
-// The number of entries the end of the central directory announces; none when the archive
-// does not end with one.
-std::optional<quint64> announcedEntries(const QString& path)
+// Bytes of the file at a position; none when the file does not hold them all.
+std::optional<QByteArray> readAt(QFile& file, qint64 at, qint64 size)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(qMax<qint64>(0, file.size() - endSize)))
+    if (at < 0 || !file.seek(at))
         return std::nullopt;
-    const QByteArray last = file.readAll();
-    const int record = endRecordIn(last);
+    QByteArray bytes = file.read(size);
+    if (bytes.size() != size)
+        return std::nullopt;
+    return bytes;
+}
+
+// The central directory as the end of the archive describes it. Its records stand at
+// `offset` plus `shift`: the bytes, if any, that precede the archive in its file.
+struct Directory
+{
+    quint64 entries = 0;
+    qint64 offset = 0;
+    qint64 size = 0;
+    qint64 shift = 0;
+};
+
+std::optional<Directory> directoryOf(QFile& file)
+{
+    const qint64 lastAt = qMax<qint64>(0, file.size() - endSize);
+    const std::optional<QByteArray> last = readAt(file, lastAt, file.size() - lastAt);
+    const int record = last ? endRecordIn(*last) : -1;
     if (record < 0)
         return std::nullopt;
-    const quint16 count = littleEndianAt<quint16>(last, record + endRecordCountAt);
-    if (count != countInZip64Record)
-        return count;
-    const int locator = record - zip64LocatorSize;
-    if (locator < 0 || !last.mid(locator).startsWith(zip64LocatorSignature)
-        || !file.seek(qint64(littleEndianAt<quint64>(last, locator + zip64LocatorOffsetAt))))
+    Directory found{littleEndianAt<quint16>(*last, record + endRecordCountAt),
+                    littleEndianAt<quint32>(*last, record + endRecordDirectoryAt),
+                    littleEndianAt<quint32>(*last, record + endRecordDirectorySizeAt)};
+    qint64 directoryEnd = lastAt + record;
+    if (found.entries == countInZip64Record || quint64(found.offset) == valueInZip64
+        || quint64(found.size) == valueInZip64) {
+        const int locator = record - zip64LocatorSize;
+        if (locator < 0 || !last->mid(locator).startsWith(zip64LocatorSignature))
+            return std::nullopt;
+        directoryEnd = qint64(littleEndianAt<quint64>(*last, locator + zip64LocatorOffsetAt));
+        const std::optional<QByteArray> zip64Record = readAt(file, directoryEnd, zip64RecordSize);
+        if (!zip64Record || !zip64Record->startsWith(zip64RecordSignature))
+            return std::nullopt;
+        found.entries = littleEndianAt<quint64>(*zip64Record, zip64RecordCountAt);
+        found.offset = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectoryAt));
+        found.size = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectorySizeAt));
+    }
+    if (found.offset < 0 || found.size < 0 || found.size > directoryEnd || found.offset > directoryEnd - found.size)
         return std::nullopt;
-    const QByteArray zip64Record = file.read(zip64RecordCountEnd);
-    if (zip64Record.size() < zip64RecordCountEnd || !zip64Record.startsWith(zip64RecordSignature))
+    found.shift = directoryEnd - found.size - found.offset;
+    return found;
+}
+
+// What a central-directory record or a local header says of its entry.
+struct Record
+{
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint64 compressedSize = 0;
+    quint64 size = 0;
+    quint64 localAt = 0; // central records only
+    QByteArray name;
+    qint64 end = 0; // where the next record starts
+};
+
+// The data of the extra field's ZIP64 part; empty when it has none.
+QByteArray zip64Values(const QByteArray& extra)
+{
+    for (int at = 0; at + extraHeaderSize <= extra.size();) {
+        const int length = littleEndianAt<quint16>(extra, at + 2);
+        if (littleEndianAt<quint16>(extra, at) == zip64ExtraId)
+            return extra.mid(at + extraHeaderSize, length);
+        at += extraHeaderSize + length;
+    }
+    return {};
+}
+
+// Takes the ZIP64 value of each field that holds 0xFFFFFFFF, in order, from the extra
+// field; false when one is missing.
+bool widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
+{
+    const QByteArray values = zip64Values(extra);
+    int at = 0;
+    for (quint64* field : fields) {
+        if (*field != valueInZip64)
+            continue;
+        if (at + int(sizeof(quint64)) > values.size())
+            return false;
+        *field = littleEndianAt<quint64>(values, at);
+        at += int(sizeof(quint64));
+    }
+    return true;
+}
+
+// The record at the position: a central one (with its comment) or a local header. None when
+// it does not read whole or its ZIP64 values are missing; a local header under a data
+// descriptor keeps its CRC and sizes as they stand.
+std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
+{
+    const int size = central ? centralRecordSize : localHeaderSize;
+    const int fields = central ? centralFieldsAt : localFieldsAt;
+    const std::optional<QByteArray> fixed = readAt(file, at, size);
+    if (!fixed || !fixed->startsWith(central ? centralRecordSignature : localHeaderSignature))
         return std::nullopt;
-    return littleEndianAt<quint64>(zip64Record, zip64RecordCountAt);
+    const auto field16 = [&](int offset) { return littleEndianAt<quint16>(*fixed, fields + offset); };
+    const auto field32 = [&](int offset) { return littleEndianAt<quint32>(*fixed, fields + offset); };
+    const std::optional<QByteArray> name = readAt(file, at + size, field16(nameLengthAt));
+    const std::optional<QByteArray> extra = readAt(file, at + size + field16(nameLengthAt), field16(extraLengthAt));
+    if (!name || !extra)
+        return std::nullopt;
+    Record record{field16(flagsAt),
+                  field16(methodAt),
+                  field32(crcAt),
+                  field32(compressedSizeAt),
+                  field32(sizeAt),
+                  central ? field32(localHeaderAt) : 0,
+                  *name,
+                  at + size + name->size() + extra->size() + (central ? field16(commentLengthAt) : 0)};
+    const bool widened = central ? widen(*extra, {&record.size, &record.compressedSize, &record.localAt})
+                                 : (record.flags & descriptorFlag)
+                                       || widen(*extra, {&record.size, &record.compressedSize});
+    if (!widened)
+        return std::nullopt;
+    return record;
+}
+
+// Whether the central record names its entry, and its local header says the same of it:
+// the name and method always, the CRC and sizes unless a data descriptor holds them. The
+// streaming and seekable readers take the name from the local header, so an entry whose
+// two names differ would be restored under the wrong one.
+bool agree(const Record& central, const Record& local)
+{
+    if (central.name.isEmpty() || central.name.contains('\0') || local.name != central.name
+        || local.method != central.method)
+        return false;
+    return (local.flags & descriptorFlag)
+           || (local.crc == central.crc && local.compressedSize == central.compressedSize
+               && local.size == central.size);
+}
+
+// The number of entries the end of the central directory announces; none when the archive
+// does not end with one, or when a record of the central directory does not read, or
+// disagrees with its entry's local header.
+std::optional<quint64> soundEntries(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<Directory> directory = directoryOf(file);
+    if (!directory)
+        return std::nullopt;
+    const qint64 end = directory->shift + directory->offset + directory->size;
+    qint64 at = directory->shift + directory->offset;
+    for (quint64 index = 0; index < directory->entries; ++index) {
+        const std::optional<Record> central = recordAt(file, at, true);
+        // Every local header stands before the central directory.
+        if (!central || central->end > end || central->localAt >= quint64(directory->offset))
+            return std::nullopt;
+        const std::optional<Record> local = recordAt(file, directory->shift + qint64(central->localAt), false);
+        if (!local || !agree(*central, *local))
+            return std::nullopt;
+        at = central->end;
+    }
+    return directory->entries;
 }
 
 // The entry's content, read to its end, where libarchive checks its CRC and sizes.
@@ -152,6 +322,13 @@ std::optional<QByteArray> readData(archive* reader)
             return std::nullopt;
         content.append(block.constData(), int(read));
     }
+}
+
+// A link's content is its target, which is not read as data: only files and folders restore.
+bool isFileOrDirectory(archive_entry* entry)
+{
+    const auto type = archive_entry_filetype(entry);
+    return type == AE_IFREG || type == AE_IFDIR;
 }
 
 struct Survey
@@ -175,11 +352,11 @@ Survey survey(const QString& path)
     int result = ARCHIVE_OK;
     while (isHeader(result = archive_read_next_header(reader, &entry))) {
         ++found.entries;
-        found.whole = readData(reader) && found.whole;
+        found.whole = readData(reader) && isFileOrDirectory(entry) && found.whole;
     }
     archive_read_free(reader);
     found.whole = found.whole && result == ARCHIVE_EOF && (listed || found.entries == 0)
-                  && announcedEntries(path) == quint64(found.entries);
+                  && soundEntries(path) == quint64(found.entries);
     return found;
 }
 

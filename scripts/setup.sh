@@ -13,7 +13,7 @@ packages=(
   qml-module-qt-labs-folderlistmodel qml-module-qt-labs-settings
   qt5-qmltooling-plugins
   python3 python3-fonttools python3-protobuf fonts-dejavu-core librsvg2-bin
-  unzip util-linux xvfb xauth
+  zip unzip util-linux xvfb xauth
   clang libclang-rt-14-dev
 )
 

@@ -40,9 +40,26 @@ print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testz
 )";
 
 const char makeScript[] = R"(
-import io, json, sys, zipfile
+import io, json, os, subprocess, sys, tempfile, zipfile
 listing = json.load(sys.stdin)
 form = sys.argv[2]
+if form.startswith('ZipCommand'):
+    # The entries as files in a folder of their own, given to zip in their order; -n keeps
+    # the entries to be stored from being deflated, and streamed output goes through a pipe.
+    with tempfile.TemporaryDirectory() as folder:
+        files = os.path.join(folder, 'files')
+        for e in listing:
+            file = os.path.join(files, e['name'])
+            os.makedirs(os.path.dirname(file), exist_ok=True)
+            if not e['name'].endswith('/'):
+                open(file, 'wb').write(bytes.fromhex(e['content']))
+        stored = ':'.join(e['name'] for e in listing if e['method'] == 0)
+        command = ['zip', '-q', '-X'] + (['-n', stored] if stored else []) + (['-fz'] if form.endswith('Zip64') else [])
+        made = '-' if form.endswith('Streamed') else os.path.join(folder, 'made.zip')
+        names = [e['name'] for e in listing]
+        run = subprocess.run(command + [made] + names, cwd=files, stdout=subprocess.PIPE, check=True)
+        open(sys.argv[1], 'wb').write(run.stdout if made == '-' else open(made, 'rb').read())
+    sys.exit(0)
 class Unseekable(io.RawIOBase):
     def __init__(self, f): self.f = f
     def writable(self): return True
@@ -67,7 +84,7 @@ if form == 'Zip64':
         f.write(b'\xff' * 4)
 )";
 
-const char* const formNames[] = {"Plain", "Streamed", "Zip64"};
+const char* const formNames[] = {"Plain", "Streamed", "Zip64", "ZipCommand", "ZipCommandStreamed", "ZipCommandZip64"};
 
 QByteArray runPython(const char* script, const QStringList& arguments, const QByteArray& input = {})
 {
@@ -117,11 +134,11 @@ void make(const QString& path, const QList<Entry>& entries, Form form)
     runPython(makeScript, {path, formNames[int(form)]}, QJsonDocument(listing).toJson());
 }
 
-QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence, int offset)
+QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence, int offset, char mask)
 {
     const int at = find(bytes, marker, occurrence) + offset;
     if (at >= offset && at < bytes.size())
-        bytes[at] = char(bytes.at(at) ^ 0x01);
+        bytes[at] = char(bytes.at(at) ^ mask);
     return bytes;
 }
 

@@ -26,7 +26,9 @@ QList<Entry> entries(const QJsonObject& report);
 // How Python lays the archive out. Plain: each local header holds the entry's CRC and sizes.
 // Streamed: written to a stream that cannot seek back, so a data descriptor after each
 // entry's data holds them. Zip64: every entry, the central directory and its end in ZIP64 form.
-enum class Form { Plain, Streamed, Zip64 };
+// The ZipCommand forms: the same, written by the `zip` command (which may store an entry it
+// was to deflate, and needs at least one entry).
+enum class Form { Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64 };
 // Writes an archive of the entries with Python; a name ending in a slash is a directory.
 void make(const QString& path, const QList<Entry>& entries, Form form = Form::Plain);
 
@@ -42,11 +44,22 @@ inline const QByteArray zip64EndRecord = QByteArrayLiteral("PK\x06\x06");
 constexpr int endRecordCounts = 8;
 constexpr int endRecordDirectorySize = 12;
 constexpr int zip64EndRecordCounts = 24;
+// Fields from the start of a local header: the name; and of a central-directory record: the
+// method, CRC, compressed size and size, the high byte of the external attributes (whose top
+// bits give a Unix file's type: 0x81 a regular file, 0xA1 a symbolic link) and the name.
+constexpr int localHeaderName = 30;
+constexpr int centralRecordMethod = 10;
+constexpr int centralRecordCrc = 16;
+constexpr int centralRecordCompressedSize = 20;
+constexpr int centralRecordSize = 24;
+constexpr int centralRecordFileType = 41;
+constexpr int centralRecordName = 46;
 
-// The bytes with one bit changed in the byte at the offset from the nth (from 0) occurrence
-// of the marker: a stored entry's content then no longer fits its CRC, a signature no
-// longer reads. The bytes are returned whole when the marker is not found that often.
-QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence = 0, int offset = 0);
+// The bytes with one bit (or the bits of the mask) changed in the byte at the offset from the
+// nth (from 0) occurrence of the marker: a stored entry's content then no longer fits its CRC,
+// a signature no longer reads. The bytes are returned whole when the marker is not found that
+// often.
+QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence = 0, int offset = 0, char mask = 0x01);
 // The bytes with those at the offset from the first occurrence of the marker replaced.
 QByteArray patched(QByteArray bytes, const QByteArray& marker, int offset, const QByteArray& replacement);
 // The bytes cut off in the middle of the nth occurrence of the marker.

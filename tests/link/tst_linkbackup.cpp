@@ -314,6 +314,8 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     const QByteArray streamed = readFile(made);
     zipcheck::make(made, {});
     const QByteArray empty = readFile(made);
+    // Python writes no file type (0x01); these bits make it a symbolic link's (0xA1).
+    constexpr char symbolicLinkBits = char(0xA0);
 
     QTest::newRow("missing") << QByteArray() << cantOpen;
     QTest::newRow("not an archive") << QByteArray("10 PRINT 1\n") << cantOpen;
@@ -331,6 +333,15 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::newRow("central directory of no size")
         << zipcheck::patched(five, zipcheck::endRecord, zipcheck::endRecordDirectorySize, QByteArray(4, '\0'))
         << cantRead;
+    // Read by its local header, "C.tcb" would overwrite "B.tcb".
+    QTest::newRow("local header of the third entry names the second")
+        << zipcheck::damaged(five, zipcheck::localHeader, 2, zipcheck::localHeaderName) << cantRead;
+    // Read as a link, "C.tcb" would be restored empty.
+    QTest::newRow("third entry marked a symbolic link")
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
+        << cantRead;
+    zipcheck::make(made, {{"ab", "a real ab", 0}, {"ab#c", "other", 0}});
+    QTest::newRow("a name holding a NUL") << readFile(made).replace("ab#c", QByteArray("ab\0c", 4)) << cantRead;
 }
 
 // An archive that cannot be read through is refused before the calculator is touched.

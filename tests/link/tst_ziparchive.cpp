@@ -129,6 +129,11 @@ void TestZipArchive::readsForeignArchives_data()
     QTest::newRow("non-ASCII name") << QList<Entry>{{"\xC3\x9C" "BER.tcb", "u"}} << QList<int>{} << Form::Plain;
     QTest::newRow("data descriptors") << storedAndDeflated << QList<int>{} << Form::Streamed;
     QTest::newRow("ZIP64") << storedAndDeflated << QList<int>{} << Form::Zip64;
+    QTest::newRow("zip command, stored and deflated") << storedAndDeflated << QList<int>{} << Form::ZipCommand;
+    QTest::newRow("zip command, directory and its file")
+        << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0} << Form::ZipCommand;
+    QTest::newRow("zip command, data descriptors") << storedAndDeflated << QList<int>{} << Form::ZipCommandStreamed;
+    QTest::newRow("zip command, ZIP64") << storedAndDeflated << QList<int>{} << Form::ZipCommandZip64;
 }
 
 void TestZipArchive::readsForeignArchives()
@@ -182,7 +187,16 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     const QByteArray zip64 = readFile(made);
     zipcheck::make(made, {});
     const QByteArray empty = readFile(made);
-    using zipcheck::endRecord;
+    writeArchive(made, five);
+    const QByteArray written = readFile(made);
+    // Python cannot write a name holding a NUL: one is put in place of the "#".
+    zipcheck::make(made, {{"ab", "a real ab", 0}, {"ab#c", "other", 0}, {"#C", "c", 0}});
+    const QByteArray hashes = readFile(made);
+    zipcheck::make(made, {{"A", "first"}, {"", "no name"}});
+    const QByteArray noName = readFile(made);
+    using namespace zipcheck;
+    // The first value of the ZIP64 extra field after a one-letter name: the size.
+    constexpr int centralZip64Size = centralRecordName + 1 + 4;
 
     QTest::newRow("bad CRC") << zipcheck::damaged(plain, "damage me");
     QTest::newRow("central-directory record") << zipcheck::damaged(plain, zipcheck::centralRecord, 2);
@@ -203,6 +217,22 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     QTest::newRow("one entry less announced in ZIP64 form")
         << zipcheck::patched(zip64, zipcheck::zip64EndRecord, zipcheck::zip64EndRecordCounts,
                              QByteArray("\x04\0\0\0\0\0\0\0", 8).repeated(2));
+    // The local header of "C" names "B": read by it, "C" would be restored as a second "B".
+    QTest::newRow("local name differs") << zipcheck::damaged(plain, localHeader, 2, localHeaderName);
+    QTest::newRow("local name differs, with data descriptors")
+        << zipcheck::damaged(streamed, localHeader, 2, localHeaderName);
+    QTest::newRow("local name differs, ZIP64") << zipcheck::damaged(zip64, localHeader, 2, localHeaderName);
+    // The entry is read by its local header, which is right; the central record differs from it.
+    QTest::newRow("method differs") << zipcheck::damaged(plain, centralRecord, 0, centralRecordMethod, 0x08);
+    QTest::newRow("CRC differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordCrc);
+    QTest::newRow("compressed size differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordCompressedSize);
+    QTest::newRow("size differs") << zipcheck::damaged(plain, centralRecord, 2, centralRecordSize);
+    QTest::newRow("size differs, ZIP64") << zipcheck::damaged(zip64, centralRecord, 2, centralZip64Size);
+    // One bit turns a regular file into a symbolic link.
+    QTest::newRow("symbolic link") << zipcheck::damaged(written, centralRecord, 2, centralRecordFileType, 0x20);
+    QTest::newRow("empty name") << noName;
+    QTest::newRow("name starting with NUL") << QByteArray(hashes).replace("#C", QByteArray("\0C", 2));
+    QTest::newRow("name holding a NUL") << QByteArray(hashes).replace("ab#c", QByteArray("ab\0c", 4));
 }
 
 // The archive still opens, and what can be read of it still reads, but it is not whole.
