@@ -100,7 +100,10 @@ QString CTaviCalcSession::missingCodesText(const QString& program)
     for (const uint code : program.toUcs4()) {
         if (code <= SessionTexts::lastCalculatorCode)
             continue;
-        const QString character = QString::fromUcs4(&code, 1);
+        const QString character =
+            QString::fromLatin1(SessionTexts::characterWithCode)
+                .arg(QString::fromUcs4(&code, 1),
+                     QString::number(code, 16).toUpper().rightJustified(SessionTexts::characterCodeDigits, QLatin1Char('0')));
         if (!missing.contains(character))
             missing << character;
     }

@@ -38,6 +38,10 @@ inline constexpr char programNotSaved[] = "the file could not be saved";
 // ends here, and a program holding a character beyond it is neither sent nor saved.
 inline constexpr unsigned lastCalculatorCode = 0xFF;
 inline constexpr char noCalculatorCode[] = "the calculator has no character for: ";
+// Each such character is named with its code too, since it may not be seen (a zero-width
+// space, a lone accent) or may look like one the calculator has (a Cyrillic "е").
+inline constexpr char characterWithCode[] = "%1 (U+%2)";
+inline constexpr int characterCodeDigits = 4;
 
 // A backup that could not be saved is kept beside the temporary archive under a name of
 // its own: this prefix, the calculator's name, the time (as below) and, when that name is

@@ -28,7 +28,8 @@ constexpr char noCalculator[] = "No calculator is connected";
 constexpr char errorStart[] = "Error: ";
 // Pasted text brings characters that the calculator's character set lacks.
 const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");
-const QString pastedRefused = QStringLiteral("Error: the calculator has no character for: \u20AC, \u2014");
+const QString pastedRefused =
+    QStringLiteral("Error: the calculator has no character for: \u20AC (U+20AC), \u2014 (U+2014)");
 // The calculator's answer to the announcement of a file that the computer sends.
 constexpr int announcementAnswer = 2;
 // Rows of the catalogue and of the file table are searched for in steps finer than a row.
