@@ -494,14 +494,25 @@ ApplicationWindow {
                 onClicked: tableViewContextMenu.popup()
             }
 
+            // Files are copied onto the calculator, never moved: whatever the source proposes,
+            // a drop takes nothing from it. A drag that brings no files is refused.
             DropArea {
                 anchors.fill: parent
                 enabled: !calcSession.isBusy
+
+                function acceptAsCopy(event) {
+                    if (event.hasUrls)
+                        event.accept(Qt.CopyAction)
+                    else
+                        event.accepted = false
+                    return event.hasUrls
+                }
+
+                onEntered: acceptAsCopy(drag)
+                onPositionChanged: acceptAsCopy(drag)
                 onDropped: {
-                    if (!drop.hasUrls)
-                        return
-                    drop.acceptProposedAction()
-                    sendLocalFiles(drop.urls)
+                    if (acceptAsCopy(drop))
+                        sendLocalFiles(drop.urls)
                 }
             }
 

@@ -134,7 +134,11 @@ struct Application
         return list->mapToScene(QPointF(100, row * 55 + 25)).toPoint();
     }
 
-    void drop(const QList<QUrl>& urls, const QString& text = QString())
+    // Drags as a text editor does, proposing to move (Shift), and delivers as the platform
+    // does: the entry, then a move that starts from the entry's answer, which the source sees.
+    // Gives the actions the source sees on entering, moving on and dropping, IgnoreAction
+    // where the window refused.
+    QList<Qt::DropAction> drop(const QList<QUrl>& urls, const QString& text = QString())
     {
         QMimeData data;
         if (!urls.isEmpty())
@@ -142,12 +146,25 @@ struct Application
         if (!text.isEmpty())
             data.setText(text);
         const QPoint at = centre(item("fileGridRectangle"));
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QList<Qt::DropAction> seen;
+        const auto deliver = [this, &seen](QDropEvent& event) {
+            QGuiApplication::sendEvent(window(), &event);
+            seen << (event.isAccepted() ? event.dropAction() : Qt::IgnoreAction);
+        };
+        QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
         QGuiApplication::sendEvent(window(), &enter);
-        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QGuiApplication::sendEvent(window(), &move);
-        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QGuiApplication::sendEvent(window(), &dropEvent);
+        QDragMoveEvent entered(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        if (enter.isAccepted()) {
+            entered.setDropAction(enter.dropAction());
+            entered.accept();
+        }
+        deliver(entered);
+        QDragMoveEvent moved(at + QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        deliver(moved);
+        QDropEvent dropped(at + QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        deliver(dropped);
+        return seen;
     }
 };
 
@@ -635,7 +652,9 @@ void TestMainWindow::sendEntries()
         QGuiApplication::clipboard()->setMimeData(data);
         QTest::keySequence(app->window(), QKeySequence::Paste);
     } else {
-        app->drop(urls, "add.tcb");
+        // Files are taken as a copy, text not at all: the source keeps what it dragged.
+        const Qt::DropAction taken = withUrls ? Qt::CopyAction : Qt::IgnoreAction;
+        QCOMPARE(app->drop(urls, "add.tcb"), QList<Qt::DropAction>({taken, taken, taken}));
     }
 
     if (sends)
