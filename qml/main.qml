@@ -380,15 +380,19 @@ ApplicationWindow {
                         width: fileListView.width
                         height: Math.max(50, calcName.implicitHeight)
 
+                        // A long name is cut short of the highlight's stripe, within the pane.
                         Text {
                             id: calcName
                             anchors.left: parent.left
                             anchors.leftMargin: 10
+                            anchors.right: parent.right
+                            anchors.rightMargin: 20
                             anchors.verticalCenter: parent.verticalCenter
                             text: model.display
                             textFormat: Text.PlainText
                             font.pixelSize: 26
                             color: appColors.textDark
+                            elide: Text.ElideRight
                         }
                         MouseArea {
                             anchors.fill: parent

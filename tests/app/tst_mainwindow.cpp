@@ -79,19 +79,28 @@ struct Application
     QString status() const { return session.property("statusLineText").toString(); }
     bool busy() const { return session.property("isBusy").toBool(); }
 
-    // The number of lines shown by each unwrapped text item of the window (popups and list
-    // rows included) whose text holds this text.
-    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    // The unwrapped text items of the window (popups and list rows included) whose text holds
+    // this text.
+    QList<QQuickItem*> textsHolding(const QString& text) const
     {
-        QList<int> counts;
+        QList<QQuickItem*> found;
         QList<QQuickItem*> items{window()->contentItem()};
         while (!items.isEmpty()) {
             QQuickItem* item = items.takeFirst();
             items += item->childItems();
             if (item->property("lineCount").isValid() && item->property("wrapMode").toInt() == QTextOption::NoWrap
                 && item->property("text").toString().contains(text))
-                counts << item->property("lineCount").toInt();
+                found << item;
         }
+        return found;
+    }
+
+    // The number of lines each of them shows.
+    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    {
+        QList<int> counts;
+        for (const QQuickItem* item : textsHolding(text))
+            counts << item->property("lineCount").toInt();
         return counts;
     }
 
@@ -368,7 +377,14 @@ void TestMainWindow::start(const QList<QPair<QString, FileList>>& calculators)
 // it becomes current, and the highlight goes with it.
 void TestMainWindow::calculatorList()
 {
-    start({{"ALPHA", {{"A1.tcb", "1"}, {"A2.txt", "22"}}}, {"BETA", {{"B.tcb", "b"}}}, {"GAMMA", {}}});
+    const QString longName = "GAMMA" + QString(315, 'M');
+    start({{"ALPHA", {{"A1.tcb", "1"}, {"A2.txt", "22"}}}, {"BETA", {{"B.tcb", "b"}}}, {longName, {}}});
+    // A long name is cut within the list's pane, clear of the file table.
+    const QList<QQuickItem*> shown = app->textsHolding(longName);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first()->property("truncated").toBool());
+    const QQuickItem* pane = app->item("listRectangle");
+    QVERIFY(shown.first()->mapRectToItem(pane, shown.first()->boundingRect()).right() <= pane->width());
     QCOMPARE(app->window()->title(), QString("Tavilink 2.6.1"));
     QCOMPARE(app->calcModel.property("currentIndex").toInt(), 0);
     QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 2);
