@@ -52,4 +52,8 @@ inline constexpr char backupSuffix[] = ".tbk";
 // Long enough for any name a calculator takes, short enough for a file name.
 inline constexpr int maxKeptCalcNameLength = 64;
 
+// Qt's file dialog written in QML, used where the platform has none of its own: unlike the
+// platform's dialogs, it accepts an existing file without asking.
+inline constexpr char qmlFileDialogClass[] = "QQuickFileDialog";
+
 } // namespace SessionTexts

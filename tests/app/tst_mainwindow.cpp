@@ -74,7 +74,11 @@ struct Application
     QObject* editor() const { return object("editor"); }
     QObject* selection() const { return qvariant_cast<QObject*>(object("tableView")->property("selection")); }
     int selectedCount() const { return selection()->property("count").toInt(); }
-    bool isOpen(const char* dialog) const { return object(dialog)->property("visible").toBool(); }
+    bool isOpen(const char* dialog) const
+    {
+        const QObject* found = object(dialog);
+        return found && found->property("visible").toBool();
+    }
     QString text(const char* dialog) const { return object(dialog)->property("text").toString(); }
     QString status() const { return session.property("statusLineText").toString(); }
     bool busy() const { return session.property("isBusy").toBool(); }
@@ -93,6 +97,21 @@ struct Application
                 found << item;
         }
         return found;
+    }
+
+    // The first part of Qt's own file dialog that has this property or method (its file list,
+    // the path field where the user types a path and accepts it).
+    QQuickItem* dialogPart(const char* dialog, const char* member) const
+    {
+        QList<QQuickItem*> items{qvariant_cast<QQuickItem*>(object(dialog)->property("contentItem"))};
+        while (!items.isEmpty() && items.first()) {
+            QQuickItem* item = items.takeFirst();
+            const QMetaObject* type = item->metaObject();
+            if (type->indexOfMethod(member) >= 0 || type->indexOfProperty(member) >= 0)
+                return item;
+            items += item->childItems();
+        }
+        return nullptr;
     }
 
     // The number of lines each of them shows.
@@ -303,6 +322,7 @@ private slots:
     void rename();
     void backupSave_data();
     void backupSave();
+    void backupSaveDialogOffersNoFile();
     void restoreReplacesTheFiles();
     void editorWiring_data();
     void editorWiring();
@@ -822,24 +842,28 @@ void TestMainWindow::backupSave_data()
     QTest::addColumn<QByteArray>("before"); // at that path first: "<folder>", an older backup, or null
     QTest::addColumn<int>("diskKiB");       // the folder "disk" is a file system of this size
     QTest::addColumn<int>("backups");       // made and saved there one after the other
+    // To the question whether to replace what stands at the path: "" when none is asked.
+    QTest::addColumn<QString>("answer");
 
     const QByteArray none;
     const QByteArray older("older backup");
-    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0 << 1;
-    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0 << 1;
-    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0 << 1;
-    QTest::newRow("empty name") << "" << false << "" << false << none << 0 << 1;
-    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0 << 1;
-    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0 << 1;
-    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0 << 1;
-    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 1;
-    QTest::newRow("folder gone, twice in a row") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 2;
-    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0 << 1;
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0 << 1 << "";
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0 << 1 << "";
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0 << 1 << "";
+    // The path names the folder itself.
+    QTest::newRow("empty name") << "" << false << "" << true << none << 0 << 1 << "";
+    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0 << 1 << "";
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0 << 1 << "";
+    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0 << 1 << "";
+    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 1 << "";
+    QTest::newRow("folder gone, twice in a row") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 2 << "";
+    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0 << 1 << "Yes";
+    QTest::newRow("over an older backup, refused") << "X" << false << "X.tbk" << false << older << 0 << 1 << "No";
     QTest::newRow("over an older backup on another file system")
-        << "disk/X" << false << "disk/X.tbk" << false << older << 1024 << 1;
+        << "disk/X" << false << "disk/X.tbk" << false << older << 1024 << 1 << "Yes";
     // The older backup takes the one page there is; the new archive needs more.
     QTest::newRow("over an older backup on a full disk")
-        << "disk/X" << false << "disk/X.tbk" << true << older << 4 << 1;
+        << "disk/X" << false << "disk/X.tbk" << true << older << 4 << 1 << "Yes";
 }
 
 void TestMainWindow::backupSave()
@@ -851,6 +875,7 @@ void TestMainWindow::backupSave()
     QFETCH(QByteArray, before);
     QFETCH(int, diskKiB);
     QFETCH(int, backups);
+    QFETCH(QString, answer);
 
     std::unique_ptr<SmallDisk> disk;
     if (diskKiB) {
@@ -871,13 +896,23 @@ void TestMainWindow::backupSave()
     const QByteArray archiveBytes = fileContent(archive);
     QVERIFY(archiveBytes.startsWith("PK"));
 
-    const QString path = chosen == "<archive>" ? archive : dir->filePath(chosen);
-    const QString savedPath = saved == "<archive>" ? archive : dir->filePath(saved);
-    if (cancel)
+    const QString path = chosen == "<archive>" ? archive : dir->path() + "/" + chosen;
+    const QString savedPath = saved == "<archive>" ? archive : dir->path() + "/" + saved;
+    if (cancel) {
         app->answer("backupSaveDialog", false);
-    else
-        app->call("saveBackupAs", {chosen.isEmpty() ? QUrl::fromLocalFile(dir->path() + "/")
-                                                    : QUrl::fromLocalFile(path)});
+    } else {
+        // As the dialog's accept: it closes, then hands over the path.
+        QMetaObject::invokeMethod(app->object("backupSaveDialog"), "close");
+        app->call("saveBackupAs", {QUrl::fromLocalFile(path)});
+    }
+    // Asked once, and only when a file stands there.
+    QCOMPARE(app->isOpen("doYouWantReplaceBackup"), !answer.isEmpty());
+    if (!answer.isEmpty()) {
+        QCOMPARE(app->text("doYouWantReplaceBackup"),
+                 "File " + savedPath + " already exists on your PC.\nDo you want to replace it?");
+        app->answer("doYouWantReplaceBackup", answer == "Yes");
+        QTRY_VERIFY(!app->isOpen("doYouWantReplaceBackup"));
+    }
 
     if (fails) {
         // Nothing was lost: what stood there stays, and the archive is kept whole beside the
@@ -912,6 +947,13 @@ void TestMainWindow::backupSave()
             QVERIFY(QFileInfo(savedPath).isDir());
         else
             QCOMPARE(fileContent(savedPath), before.isNull() ? QByteArray("<missing>") : before);
+    } else if (answer == "No") {
+        // Nothing moved: the older file and the archive stay, and the save is offered again.
+        QCOMPARE(app->status(), QString(untouched));
+        QCOMPARE(fileContent(savedPath), before);
+        QCOMPARE(fileContent(archive), archiveBytes);
+        QVERIFY(app->isOpen("backupSaveDialog"));
+        QVERIFY(!app->isOpen("doYouWantReplaceBackup"));
     } else {
         QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
         QCOMPARE(QFile::exists(archive), saved == "<archive>");
@@ -925,6 +967,40 @@ void TestMainWindow::backupSave()
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              standsThere ? QStringList{target.fileName()} : QStringList());
     QFile::remove(archive);
+}
+
+// Where the platform has no file dialog, Qt's own is used: it keeps the path typed last, so
+// one click on Save would replace the last backup with this one.
+void TestMainWindow::backupSaveDialogOffersNoFile()
+{
+    startWithOne({{"A.tcb", "a"}});
+    const QString saved = dir->filePath("old.tbk");
+    for (int backup = 1; backup <= 2; ++backup) {
+        app->click("backupButton");
+        QTRY_VERIFY(app->isOpen("backupSaveDialog"));
+        QTRY_VERIFY(!app->busy());
+        // The dialog lists its folder once it has read it.
+        const QQuickItem* list = app->dialogPart("backupSaveDialog", "sortIndicatorColumn");
+        QVERIFY(list);
+        QTRY_VERIFY(list->property("model").value<QObject*>());
+        QQuickItem* field = app->dialogPart("backupSaveDialog", "doAccept()");
+        QVERIFY(field);
+        QVERIFY2(!field->property("text").toString().endsWith(".tbk"), qPrintable(field->property("text").toString()));
+        if (backup == 2) {
+            // Save at once: the dialog stays, and nothing is replaced.
+            const QByteArray first = fileContent(saved);
+            QMetaObject::invokeMethod(field, "doAccept");
+            QVERIFY(app->isOpen("backupSaveDialog"));
+            QVERIFY(!app->isOpen("doYouWantReplaceBackup"));
+            QCOMPARE(fileContent(saved), first);
+            QMetaObject::invokeMethod(app->object("backupSaveDialog"), "reject");
+            break;
+        }
+        field->setProperty("text", saved);
+        QMetaObject::invokeMethod(field, "doAccept");
+        QTRY_VERIFY(!app->isOpen("backupSaveDialog"));
+        QCOMPARE(app->status(), "Backup saved on the path: " + saved);
+    }
 }
 
 void TestMainWindow::restoreReplacesTheFiles()
