@@ -7,6 +7,7 @@
 #include "session/TaviCalcModel.h"
 #include "session/TaviFileModel.h"
 
+#include "FileDialogParts.h"
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
 #include "ZipCheck.h"
@@ -97,21 +98,6 @@ struct Application
                 found << item;
         }
         return found;
-    }
-
-    // The first part of Qt's own file dialog that has this property or method (its file list,
-    // the path field where the user types a path and accepts it).
-    QQuickItem* dialogPart(const char* dialog, const char* member) const
-    {
-        QList<QQuickItem*> items{qvariant_cast<QQuickItem*>(object(dialog)->property("contentItem"))};
-        while (!items.isEmpty() && items.first()) {
-            QQuickItem* item = items.takeFirst();
-            const QMetaObject* type = item->metaObject();
-            if (type->indexOfMethod(member) >= 0 || type->indexOfProperty(member) >= 0)
-                return item;
-            items += item->childItems();
-        }
-        return nullptr;
     }
 
     // The number of lines each of them shows.
@@ -980,10 +966,10 @@ void TestMainWindow::backupSaveDialogOffersNoFile()
         QTRY_VERIFY(app->isOpen("backupSaveDialog"));
         QTRY_VERIFY(!app->busy());
         // The dialog lists its folder once it has read it.
-        const QQuickItem* list = app->dialogPart("backupSaveDialog", "sortIndicatorColumn");
+        const QQuickItem* list = fileDialogPart(app->object("backupSaveDialog"), "sortIndicatorColumn");
         QVERIFY(list);
         QTRY_VERIFY(list->property("model").value<QObject*>());
-        QQuickItem* field = app->dialogPart("backupSaveDialog", "doAccept()");
+        QQuickItem* field = fileDialogPart(app->object("backupSaveDialog"), "doAccept()");
         QVERIFY(field);
         QVERIFY2(!field->property("text").toString().endsWith(".tbk"), qPrintable(field->property("text").toString()));
         if (backup == 2) {
