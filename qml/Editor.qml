@@ -28,7 +28,7 @@ ApplicationWindow {
     // Folder of the last save in this editing: a local path ending with a separator.
     property string fileDir: ""
     property bool textModified: false
-    // The folder and name of a save that waits for the user's leave to replace a file.
+    // The folder and name of a save that waits for the user's yes to replace a file.
     property var replaceTarget: []
 
     signal sendFile(string fileName, string fileData)
@@ -140,7 +140,7 @@ ApplicationWindow {
     function saveToUrl(url, filterIndex) {
         var name = calcSession.fileNameFromUrl(url)
         if (name === "") {
-            fileName = name
+            fileName = ""
             setStatus(editorTexts.emptyName)
             return
         }
