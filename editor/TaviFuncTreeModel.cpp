@@ -117,8 +117,9 @@ QString TaviFuncTreeModel::unescapeHexCodes(QByteArray& data)
         const QByteArray decoded = QByteArray::fromHex(data.mid(i + escapePrefix, escapeDigits));
         data.remove(i, escapeLength);
         data.insert(i, decoded);
-        // What was inserted never starts an escape; the byte after it is looked at next.
-        i += decoded.size();
+        // What was inserted never starts an escape, and an escape that gave nothing still moves
+        // the walk on by one byte.
+        ++i;
     }
     const int end = data.indexOf('\0');
     return QString::fromLatin1(data.constData(), end < 0 ? data.size() : end);

@@ -28,6 +28,8 @@ ApplicationWindow {
     // Folder of the last save in this editing: a local path ending with a separator.
     property string fileDir: ""
     property bool textModified: false
+    // The folder and name of a save that waits for the user's yes to replace a file.
+    property var replaceTarget: []
 
     signal sendFile(string fileName, string fileData)
     signal saveFile(string filePath, string fileData)
@@ -42,6 +44,8 @@ ApplicationWindow {
         readonly property string sendCancelled: "Canceling saving file "
         readonly property string collisionStart: "File "
         readonly property string collisionEnd: " already exists on your calculator.\nDo you want to replace it?"
+        readonly property string replaceStart: "File "
+        readonly property string replaceEnd: " already exists on your PC.\nDo you want to replace it?"
         readonly property string defaultProgramName: "program"
         readonly property string programSuffix: ".tcb"
         // Appended to a saved name, one per save dialog filter, in the filters' order.
@@ -131,14 +135,29 @@ ApplicationWindow {
         return name.endsWith(suffix) ? name : name + suffix
     }
 
+    // A file that stands at the path is replaced only once the user has agreed to it: here,
+    // unless the dialog asked about that very path itself.
     function saveToUrl(url, filterIndex) {
-        fileName = calcSession.fileNameFromUrl(url)
-        if (fileName === "") {
+        var name = calcSession.fileNameFromUrl(url)
+        if (name === "") {
+            fileName = ""
             setStatus(editorTexts.emptyName)
             return
         }
-        fileName = withFilterSuffix(fileName, filterIndex)
-        fileDir = calcSession.fileDirFromUrl(url)
+        name = withFilterSuffix(name, filterIndex)
+        var folder = calcSession.fileDirFromUrl(url)
+        if (calcSession.replacesUnasked(tcbSaveDialog, url, folder + name)) {
+            replaceTarget = [folder, name]
+            doYouWantReplaceFileText.text = editorTexts.replaceStart + folder + name + editorTexts.replaceEnd
+            doYouWantReplaceFile.open()
+            return
+        }
+        saveAs(folder, name)
+    }
+
+    function saveAs(folder, name) {
+        fileName = name
+        fileDir = folder
         var path = fileDir + fileName
         console.log("EditorFromCalc save file localy: " + path)
         textModified = false
@@ -238,6 +257,7 @@ ApplicationWindow {
     function closeDialogs() {
         tcbSendDialog.close()
         doYouWantSendFile.close()
+        doYouWantReplaceFile.close()
         quitDialog.close()
     }
 
@@ -574,6 +594,23 @@ ApplicationWindow {
 
         onAccepted: emitSend()
         onRejected: setStatus(editorTexts.sendCancelled + fileName)
+    }
+
+    // "No" (or closing) leaves the file as it is and offers the save again.
+    EditorDialog {
+        id: doYouWantReplaceFile
+        objectName: "doYouWantReplaceFile"
+        title: "File collision"
+        width: 300
+        standardButtons: Dialog.Yes | Dialog.No
+
+        QuestionLabel {
+            id: doYouWantReplaceFileText
+            objectName: "doYouWantReplaceFileText"
+        }
+
+        onAccepted: saveAs(replaceTarget[0], replaceTarget[1])
+        onRejected: openSaveDialog()
     }
 
     EditorDialog {

@@ -20,6 +20,8 @@ ApplicationWindow {
 
     // Path of the temporary backup archive while the save dialog is open.
     property string backupFile: ""
+    // Where the archive goes once the user has agreed to replace the file there.
+    property string backupTarget: ""
     // The URLs a running copy put on the clipboard, null when none runs: when it ends, the
     // clipboard names only what it wrote, unless something newer has replaced them.
     property var copiedUrls: null
@@ -65,6 +67,8 @@ ApplicationWindow {
         readonly property string editorSaved: "File successfully saved"
         readonly property string deleteQuestion: "Do you want to delete next files:"
         readonly property string backupSuffix: ".tbk"
+        readonly property string replaceStart: "File "
+        readonly property string replaceEnd: " already exists on your PC.\nDo you want to replace it?"
     }
 
     component MenuBackground: Rectangle {
@@ -231,27 +235,52 @@ ApplicationWindow {
         calcSession.createBackup()
     }
 
+    // Qt's own dialog keeps the path typed last, and would offer the last backup's file to
+    // be replaced at one click: it opens in its folder with no file chosen. Setting a folder
+    // shows it in the dialog's path.
+    function openBackupSaveDialog() {
+        var folder = backupSaveDialog.folder
+        backupSaveDialog.folder = ""
+        backupSaveDialog.folder = folder
+        backupSaveDialog.open()
+    }
+
+    // A path naming a folder is no place for the archive: that save fails as any other.
     function saveBackupAs(url) {
         var name = calcSession.fileNameFromUrl(url)
+        var folder = calcSession.fileDirFromUrl(url)
         if (name === "") {
-            discardBackup()
+            keepUnsavedBackup(folder)
             return
         }
         if (!name.endsWith(texts.backupSuffix))
             name += texts.backupSuffix
-        var path = calcSession.fileDirFromUrl(url) + name
+        var path = folder + name
+        if (calcSession.replacesUnasked(backupSaveDialog, url, path, backupFile)) {
+            backupTarget = path
+            doYouWantReplaceBackup.text = texts.replaceStart + path + texts.replaceEnd
+            doYouWantReplaceBackup.open()
+            return
+        }
+        moveBackupTo(path)
+    }
+
+    function moveBackupTo(path) {
         if (!calcSession.renameBackup(backupFile, path)) {
-            // The archive is kept under a name that the next backup does not replace, and
-            // the user is told where.
-            var failure = texts.backupNotSaved + path + texts.backupKeptAt
-                    + calcSession.keepFailedBackup(backupFile)
-            showStatus(failure)
-            calcSession.error = failure
+            keepUnsavedBackup(path)
             return
         }
         showStatus(texts.backupSaved + path)
         // After a move nothing is left to remove; an archive saved onto itself is kept.
         calcSession.removeFile(backupFile)
+    }
+
+    // The archive is kept under a name that the next backup does not replace, and the user
+    // is told where.
+    function keepUnsavedBackup(path) {
+        var failure = texts.backupNotSaved + path + texts.backupKeptAt + calcSession.keepFailedBackup(backupFile)
+        showStatus(failure)
+        calcSession.error = failure
     }
 
     function discardBackup() {
@@ -407,15 +436,19 @@ ApplicationWindow {
                         width: fileListView.width
                         height: Math.max(50, calcName.implicitHeight)
 
+                        // A long name is cut short of the highlight's stripe, within the pane.
                         Text {
                             id: calcName
                             anchors.left: parent.left
                             anchors.leftMargin: 10
+                            anchors.right: parent.right
+                            anchors.rightMargin: 20
                             anchors.verticalCenter: parent.verticalCenter
                             text: model.display
                             textFormat: Text.PlainText
                             font.pixelSize: 26
                             color: appColors.textDark
+                            elide: Text.ElideRight
                         }
                         MouseArea {
                             anchors.fill: parent
@@ -521,14 +554,25 @@ ApplicationWindow {
                 onClicked: tableViewContextMenu.popup()
             }
 
+            // Files are copied onto the calculator, never moved: whatever the source proposes,
+            // a drop takes nothing from it. A drag that brings no files is refused.
             DropArea {
                 anchors.fill: parent
                 enabled: !calcSession.isBusy
+
+                function acceptAsCopy(event) {
+                    if (event.hasUrls)
+                        event.accept(Qt.CopyAction)
+                    else
+                        event.accepted = false
+                    return event.hasUrls
+                }
+
+                onEntered: acceptAsCopy(drag)
+                onPositionChanged: acceptAsCopy(drag)
                 onDropped: {
-                    if (!drop.hasUrls)
-                        return
-                    drop.acceptProposedAction()
-                    sendLocalFiles(drop.urls)
+                    if (acceptAsCopy(drop))
+                        sendLocalFiles(drop.urls)
                 }
             }
 
@@ -779,6 +823,16 @@ ApplicationWindow {
         }
     }
 
+    // "No" (or closing) leaves the file and the archive as they are and offers the save again.
+    QuestionDialog {
+        id: doYouWantReplaceBackup
+        objectName: "doYouWantReplaceBackup"
+        title: "File collision"
+        standardButtons: Dialog.Yes | Dialog.No
+        onAccepted: moveBackupTo(backupTarget)
+        onRejected: openBackupSaveDialog()
+    }
+
     FileDialog {
         id: choseFolderDialog
         objectName: "choseFolderDialog"
@@ -888,7 +942,7 @@ ApplicationWindow {
         function onBackupLoaded(fileName) {
             console.log("onBackupLoaded invoked")
             backupFile = fileName
-            backupSaveDialog.open()
+            openBackupSaveDialog()
         }
         function onIndexChanged(oldIndex, newIndex) {
             tableView.selection.clear()

@@ -76,6 +76,9 @@ public:
     // later backup takes; gives the path it is kept at (its old one when it could not move).
     Q_INVOKABLE QString keepFailedBackup(QString archive);
     Q_INVOKABLE void removeFile(QString name);
+    // True when saving at path would replace a file that the user was not asked about: the
+    // file dialog's own question, if it has one, covers only the path it gave (chosen).
+    Q_INVOKABLE bool replacesUnasked(QObject* dialog, QUrl chosen, QString path, QString source = QString());
     // True when the program was sent, or saved whole: the window must not call a failed send
     // or save a success. A failure is on the status line.
     Q_INVOKABLE bool sendFileFromEdit(QString fileName, QString fileData);

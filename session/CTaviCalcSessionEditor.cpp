@@ -15,6 +15,12 @@ bool isProgramFile(const QString& name)
     return name.contains(SessionTexts::programMarkLower) || name.contains(SessionTexts::programMarkUpper);
 }
 
+// "0435", "1F600": upper-case hexadecimal, at least four digits.
+QString codePointText(uint code)
+{
+    return QString::number(code, 16).toUpper().rightJustified(SessionTexts::characterCodeDigits, QLatin1Char('0'));
+}
+
 } // namespace
 
 // The editor's fetch runs on the main thread, outside the job pattern. A fetch that fails
@@ -103,7 +109,8 @@ QString CTaviCalcSession::missingCodesText(const QString& program)
     for (const uint code : program.toUcs4()) {
         if (code <= SessionTexts::lastCalculatorCode)
             continue;
-        const QString character = QString::fromUcs4(&code, 1);
+        const QString character = QString::fromLatin1(SessionTexts::characterWithCode)
+                                      .arg(QString::fromUcs4(&code, 1), codePointText(code));
         if (!missing.contains(character))
             missing << character;
     }

@@ -160,6 +160,18 @@ QString CTaviCalcSession::keepFailedBackup(QString archive)
     }
 }
 
+// A folder is not replaced (the save fails), nor is a file saved onto itself (source).
+bool CTaviCalcSession::replacesUnasked(QObject* dialog, QUrl chosen, QString path, QString source)
+{
+    const QFileInfo target(path);
+    const bool replaces = target.isSymLink() || (target.exists() && !target.isDir());
+    if (!replaces || isSameFile(path, source))
+        return false;
+    const bool dialogAsked =
+        dialog && !dialog->inherits(SessionTexts::qmlFileDialogClass) && chosen.toLocalFile() == path;
+    return !dialogAsked;
+}
+
 void CTaviCalcSession::removeFile(QString name)
 {
     const bool kept = isSameFile(name, keptBackup);

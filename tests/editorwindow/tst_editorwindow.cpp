@@ -1,5 +1,6 @@
 #include "EditorRig.h"
 
+#include "FileDialogParts.h"
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
 
@@ -28,7 +29,8 @@ constexpr char noCalculator[] = "No calculator is connected";
 constexpr char errorStart[] = "Error: ";
 // Pasted text brings characters that the calculator's character set lacks.
 const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");
-const QString pastedRefused = QStringLiteral("Error: the calculator has no character for: \u20AC, \u2014");
+const QString pastedRefused =
+    QStringLiteral("Error: the calculator has no character for: \u20AC (U+20AC), \u2014 (U+2014)");
 // The calculator's answer to the announcement of a file that the computer sends.
 constexpr int announcementAnswer = 2;
 // Rows of the catalogue and of the file table are searched for in steps finer than a row.
@@ -147,7 +149,11 @@ private slots:
 
 private:
     QObject* textArea() const { return rig->item("textArea"); }
-    bool isOpen(const char* name) const { return rig->object(name)->property("visible").toBool(); }
+    bool isOpen(const char* name) const
+    {
+        const QObject* found = rig->object(name);
+        return found && found->property("visible").toBool();
+    }
     void answer(const char* dialog, bool yes) const;
     void activateEditor() const;
     void type(const QString& keys) const;
@@ -550,22 +556,26 @@ void TestEditorWindow::saveDialog_data()
     QTest::addColumn<QString>("saved");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("failure"); // the status of a save that wrote nothing; null: saved
+    // To the question whether to replace the file that stands at the path: "" when none is asked.
+    QTest::addColumn<QString>("reply");
 
     const QString program("Disp \u0098(1)");
     const QString saved;
-    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb" << program << saved;
-    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt" << program << saved;
-    QTest::newRow("no extension, all files") << "prog" << 2 << "prog" << program << saved;
+    QTest::newRow("no extension, program filter") << "prog" << 0 << "prog.tcb" << program << saved << "";
+    QTest::newRow("no extension, text filter") << "prog" << 1 << "prog.txt" << program << saved << "";
+    QTest::newRow("no extension, all files") << "prog" << 2 << "prog" << program << saved << "";
     QTest::newRow("upper-case extension, program filter")
-        << "prog.TCB" << 0 << "prog.TCB.tcb" << program << saved;
-    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb" << program << saved;
-    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb" << program << saved;
-    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt" << program << saved;
-    QTest::newRow("empty name") << "" << 0 << QString() << program << saved;
-    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb" << program << notSavedStatus;
-    QTest::newRow("non-breaking space kept") << "prog" << 0 << "prog.tcb" << QString("A\u00A0B") << saved;
-    QTest::newRow("every character but carriage return") << "prog" << 0 << "prog.tcb" << latin1Range() << saved;
-    QTest::newRow("characters the calculator lacks") << "prog" << 0 << "prog.tcb" << pasted << pastedRefused;
+        << "prog.TCB" << 0 << "prog.TCB.tcb" << program << saved << "";
+    QTest::newRow("program extension kept") << "prog.tcb" << 0 << "prog.tcb" << program << saved << "";
+    QTest::newRow("text extension, program filter") << "notes.txt" << 0 << "notes.txt.tcb" << program << saved << "";
+    QTest::newRow("text extension kept") << "notes.txt" << 1 << "notes.txt" << program << saved << "";
+    QTest::newRow("empty name") << "" << 0 << QString() << program << saved << "";
+    QTest::newRow("folder gone") << "gone/prog" << 0 << "gone/prog.tcb" << program << notSavedStatus << "";
+    QTest::newRow("non-breaking space kept") << "prog" << 0 << "prog.tcb" << QString("A\u00A0B") << saved << "";
+    QTest::newRow("every character but carriage return") << "prog" << 0 << "prog.tcb" << latin1Range() << saved << "";
+    QTest::newRow("characters the calculator lacks") << "prog" << 0 << "prog.tcb" << pasted << pastedRefused << "";
+    QTest::newRow("over an older program") << "prog" << 0 << "prog.tcb" << program << saved << "Yes";
+    QTest::newRow("over an older program, refused") << "prog" << 0 << "prog.tcb" << program << saved << "No";
 }
 
 void TestEditorWindow::saveDialog()
@@ -575,20 +585,51 @@ void TestEditorWindow::saveDialog()
     QFETCH(QString, saved);
     QFETCH(QString, text);
     QFETCH(QString, failure);
+    QFETCH(QString, reply);
 
     QTemporaryDir base;
     const QString folder = base.filePath("my #1 programs") + '/';
     QVERIFY(QDir().mkpath(folder));
+    const QByteArray older("older program\n");
+    if (!reply.isEmpty()) {
+        QFile file(folder + saved);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
+    }
     rig->open("S.tcb", text);
     QObject* dialog = rig->object("tcbSaveDialog");
     QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
 
     rig->click("saveLocalButton");
     QTRY_VERIFY(dialog->property("visible").toBool());
+    // The path is typed in the dialog's field, once the dialog has read its folder.
+    const QQuickItem* list = fileDialogPart(dialog, "sortIndicatorColumn");
+    QVERIFY(list);
+    QTRY_VERIFY(list->property("model").value<QObject*>());
+    QQuickItem* field = fileDialogPart(dialog, "doAccept()");
+    QVERIFY(field);
+    field->setProperty("text", folder + chosen);
     dialog->setProperty("selectedNameFilterIndex", filter);
     QMetaObject::invokeMethod(dialog, "clearSelection");
     QMetaObject::invokeMethod(dialog, "addSelection", Q_ARG(QUrl, QUrl::fromLocalFile(folder + chosen)));
     QMetaObject::invokeMethod(dialog, "accept");
+
+    // Asked once, and only when a file stands there.
+    QCOMPARE(isOpen("doYouWantReplaceFile"), !reply.isEmpty());
+    if (!reply.isEmpty()) {
+        QCOMPARE(rig->object("doYouWantReplaceFileText")->property("text").toString(),
+                 "File " + folder + saved + " already exists on your PC.\nDo you want to replace it?");
+        answer("doYouWantReplaceFile", reply == "Yes");
+        QTRY_VERIFY(!isOpen("doYouWantReplaceFile"));
+    }
+    if (reply == "No") {
+        // Nothing written, the text still unsaved under its old name, and the save offered again.
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(fileContent(folder + saved), older);
+        QCOMPARE(rig->property("fileName").toString(), QString("S.tcb"));
+        QVERIFY(dialog->property("visible").toBool());
+        QMetaObject::invokeMethod(dialog, "reject");
+        return;
+    }
 
     if (saved.isNull()) {
         QCOMPARE(saves.count(), 0);
@@ -610,10 +651,11 @@ void TestEditorWindow::saveDialog()
     QCOMPARE(rig->property("fileName").toString(), saved);
     QCOMPARE(rig->property("textModified").toBool(), false);
 
-    // The next save of this editing starts in the folder of the last one.
+    // The next save of this editing starts in the folder of the last one, with no file chosen.
     rig->click("saveLocalButton");
     QTRY_VERIFY(dialog->property("visible").toBool());
     QCOMPARE(dialog->property("folder").toUrl().toLocalFile(), folder);
+    QVERIFY2(!field->property("text").toString().endsWith(saved), qPrintable(field->property("text").toString()));
     QMetaObject::invokeMethod(dialog, "reject");
 }
 

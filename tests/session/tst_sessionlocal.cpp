@@ -186,7 +186,15 @@ void TestSessionLocal::saveFileOnComputer_data()
     QTest::newRow("latin-1") << QString::fromUtf8("\xC3\xA9\xC3\xBF") << QByteArray("\xE9\xFF\n") << QString();
     // Nothing is turned into "?": the file stays as it was.
     QTest::newRow("beyond latin-1") << QString::fromUtf8("\xC3\xA9\xE2\x86\x92\xF0\x9F\x98\x80\xE2\x86\x92") << old
-                                    << QString::fromUtf8("Error: the calculator has no character for: \xE2\x86\x92, \xF0\x9F\x98\x80");
+                                    << QString::fromUtf8("Error: the calculator has no character for: \xE2\x86\x92 (U+2192), "
+                                                         "\xF0\x9F\x98\x80 (U+1F600)");
+    // Characters that cannot be told apart on screen are named by their codes too.
+    QTest::newRow("look-alike") << QString::fromUtf8("Disp \xD0\xB5") << old
+                                << QString::fromUtf8("Error: the calculator has no character for: \xD0\xB5 (U+0435)");
+    QTest::newRow("invisible") << QString::fromUtf8("A\xE2\x80\x8B") << old
+                               << QString::fromUtf8("Error: the calculator has no character for: \xE2\x80\x8B (U+200B)");
+    QTest::newRow("lone accent") << QString::fromUtf8("e\xCC\x81") << old
+                                 << QString::fromUtf8("Error: the calculator has no character for: \xCC\x81 (U+0301)");
 }
 
 void TestSessionLocal::saveFileOnComputer()
