@@ -12,7 +12,7 @@ std::optional<int> CTaviCalc::readFileCount()
     if (!sendMessage(calcMsg::GET_FILES_NUM))
         return std::nullopt;
     calcMsg answer;
-    if (receive(answer) == Received::Nothing)
+    if (!receiveUsable(answer))
         return std::nullopt;
     if (answer.type() != calcMsg::SEND_FILES_NUM || answer.numberoffiles() < 0) {
         reportCalcFailure(answer);
@@ -37,7 +37,7 @@ QList<FileEntry> CTaviCalc::getFilesInfo()
     // last. The list ends at the first turn without a record, so a calculator that falls
     // silent costs one wait, not one per file it claimed.
     for (int turn = 1; turn <= *count; ++turn) {
-        if (receive(answer) == Received::Nothing)
+        if (!receiveUsable(answer))
             break;
         if (answer.type() != calcMsg::SEND_FILE_INF) {
             reportCalcFailure(answer);

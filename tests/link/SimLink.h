@@ -15,6 +15,7 @@ namespace linktest {
 // for the simulator's answers and its split writes.
 constexpr CTaviCalc::Timeouts shortTimeouts{2000, 300, 300, 50};
 constexpr int waitBeyondTimeoutMs = 450; // a pause that outlasts one wait of the link
+constexpr int beyondTwoWaitsMs = 750;    // one that outlasts the wait after it too
 
 // Texts of the link that several suites expect.
 const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");

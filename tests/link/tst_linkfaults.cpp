@@ -10,9 +10,11 @@
 
 using namespace calcsim;
 using namespace linktest;
+using TaviCalc::calcMsg;
 
 Q_DECLARE_METATYPE(calcsim::Fault)
 Q_DECLARE_METATYPE(calcsim::FaultMode)
+Q_DECLARE_METATYPE(calcsim::FileList)
 
 namespace {
 
@@ -35,6 +37,8 @@ private slots:
     void noWrongContent();
     void leftoversAreNotTheNextAnswer_data();
     void leftoversAreNotTheNextAnswer();
+    void lateAnswerEndsTheList_data();
+    void lateAnswerEndsTheList();
 
 private:
     QTemporaryDir temporaryFolder;
@@ -43,6 +47,7 @@ private:
 void TestLinkFaults::initTestCase()
 {
     CTaviCalc::setTimeoutsForTesting(shortTimeouts);
+    qRegisterMetaType<FileEntry>();
     QVERIFY(temporaryFolder.isValid());
     qputenv("TMPDIR", QFile::encodeName(temporaryFolder.path()));
 }
@@ -120,6 +125,67 @@ void TestLinkFaults::leftoversAreNotTheNextAnswer()
     QCOMPARE(s.link().getName(), nextJob ? s.sim().name() : QStringLiteral("TaviCalc"));
     QCOMPARE(s.link().getFilesInfo().size(), files.size());
     QCOMPARE(s.errors(), failure);
+}
+
+// An answer later than two waits inside a list: the link cannot regain step, so the list
+// ends at once, after the exchange that tried, and names the files it did not do. No file on
+// either side ends with another file's content, and none is reported done that is not.
+void TestLinkFaults::lateAnswerEndsTheList_data()
+{
+    QTest::addColumn<QString>("job");
+    QTest::addColumn<FileList>("files");
+    QTest::addColumn<QList<Fault>>("faults");
+    const FileList small = {{"A.TXT", "AAA"}, {"B.TXT", "BBB"}, {"C.TXT", "CCC"}};
+    const FileList large = {{"A.TXT", testBytes(1300, 1)}, {"B.TXT", testBytes(1300, 2)}, {"C.TXT", testBytes(1300, 3)}};
+    const Fault firstAnswer = late(1, beyondTwoWaitsMs);
+    QTest::newRow("download, first piece") << "download" << small << QList<Fault>{firstAnswer};
+    QTest::newRow("download, middle piece") << "download" << large << QList<Fault>{late(2, beyondTwoWaitsMs)};
+    // The calculator refuses the last file, which must not be reported deleted.
+    QTest::newRow("delete") << "delete" << small << QList<Fault>{firstAnswer, failed(3, calcMsg::FILE_NOT_EXIST)};
+    QTest::newRow("send, answer to a piece") << "send" << large << QList<Fault>{late(2, beyondTwoWaitsMs)};
+}
+
+void TestLinkFaults::lateAnswerEndsTheList()
+{
+    QFETCH(QString, job);
+    QFETCH(FileList, files);
+    QFETCH(QList<Fault>, faults);
+    QTemporaryDir local;
+    QList<FileEntry> entries;
+    QList<SendItem> items;
+    for (const auto& file : files) {
+        entries.append({QString::fromUtf8(file.first), file.second.size()});
+        items.append({local.filePath(QString::fromUtf8(file.first)), QString::fromUtf8(file.first)});
+        if (job == "send")
+            QVERIFY(writeFile(items.last().first, file.second));
+    }
+    SimLink s(job == "send" ? FileList{} : files);
+    s.addFaults(faults);
+    QSignalSpy deleted(&s.link(), &CTaviCalc::fileDeleted);
+    QSignalSpy sent(&s.link(), &CTaviCalc::fileSend);
+    if (job == "download")
+        s.link().genGetFilesRequest(entries, local.path());
+    else if (job == "delete")
+        s.link().genDelFilesRequest(entries);
+    else
+        s.link().genSendFilesRequest(items);
+    QThread::msleep(beyondTwoWaitsMs); // until the calculator has answered everything
+    QCOMPARE(s.sent().last(), QStringLiteral("GET_DEVICE_INF"));
+    QCOMPARE(s.errors().last(), QStringLiteral("Calculator out of step, not done: A.TXT, B.TXT, C.TXT"));
+    if (job == "download") {
+        for (const QString& name : QDir(local.path()).entryList(QDir::Files))
+            QVERIFY(files.contains({name.toUtf8(), readFile(local.filePath(name))}));
+    }
+    for (const QList<QVariant>& arguments : deleted) {
+        for (const auto& held : s.sim().files())
+            QVERIFY(held.first != arguments.at(0).toString().toUtf8());
+    }
+    for (const auto& held : s.sim().files())
+        QVERIFY(files.contains(held));
+    for (const QList<QVariant>& arguments : sent) {
+        const FileEntry entry = arguments.at(0).value<FileEntry>();
+        QVERIFY(s.sim().files().contains({entry.first.toUtf8(), files.value(entries.indexOf(entry)).second}));
+    }
 }
 
 CALCSIM_TEST_GUILESS_MAIN(TestLinkFaults)
