@@ -144,7 +144,8 @@ bool CTaviCalc::lostStepBefore(ZipArchive& archive, int index)
         if (archive.openEntry(index) && archive.isDirectory() == false)
             names.append(QString::fromUtf8(archive.entryName()));
     }
-    reportNotDone(names);
+    if (!names.isEmpty())
+        reportNotDone(names);
     return true;
 }
 
