@@ -4,7 +4,8 @@ using TaviCalc::calcMsg;
 
 // A list read that ends short of its count, or on an answer it cannot use, reports a text:
 // a list read in part is not the calculator's list, and the worker keeps the one it had.
-// A request that cannot be written and RX report their own failures.
+// A request that cannot be written, RX and an answer that does not decode report their own
+// failures.
 
 // The count the calculator announces; none when its answer gives no count to go by.
 std::optional<int> CTaviCalc::readFileCount()
