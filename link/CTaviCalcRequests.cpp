@@ -146,10 +146,10 @@ CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
 // Free on the normal path; after a failure, one exchange.
 bool CTaviCalc::inStep()
 {
-    if (stepLost)
-        return false;
+    if (!outOfStep || stepLost)
+        return !stepLost;
     calcMsg answer;
-    return !outOfStep || regainStep(answer) != Received::Nothing;
+    return regainStep(answer) != Received::Nothing;
 }
 
 void CTaviCalc::reportNotDone(const QStringList& names)
