@@ -34,7 +34,8 @@ CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
     PV = other.PV;
     Name = other.Name;
     maxChunkSize = other.maxChunkSize;
-    discardBeforeRequest = other.discardBeforeRequest;
+    outOfStep = other.outOfStep;
+    stepLost = other.stepLost;
     return *this;
 }
 
@@ -51,16 +52,21 @@ bool CTaviCalc::initialize(QSerialPortInfo info)
     return getDeviceInf();
 }
 
+// Also what brings the link in step after the port opened: frames before the answer are
+// passed over.
 bool CTaviCalc::getDeviceInf()
 {
-    if (!sendType(calcMsg::GET_DEVICE_INF))
+    if (!isPortOpen() || stepLost)
         return false;
     calcMsg answer;
-    if (receive(answer) == Received::Nothing)
+    const Received received = regainStep(answer);
+    if (received == Received::Undecodable)
+        onError(LinkTexts::parseMessage);
+    if (received == Received::Nothing || received == Received::Undecodable)
         return false;
     if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf()) {
         // Most likely an answer to an earlier request; this one's own answer may follow.
-        discardBeforeRequest = true;
+        outOfStep = true;
         return false;
     }
     const TaviCalc::deviceInf& device = answer.devinf();
@@ -103,7 +109,7 @@ QString CTaviCalc::getName() const
 // still sends for the failed exchange must not be read as the answer to the next request.
 void CTaviCalc::onError(QString errorText)
 {
-    discardBeforeRequest = true;
+    outOfStep = true;
     constexpr int kinds = int(std::size(LinkTexts::errorKinds));
     if (errorText.isEmpty()) {
         const bool named = lastError >= 0 && lastError < kinds;

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -115,25 +116,35 @@ private:
     int lastError = TaviCalc::calcMsg::NONE_ERROR;
     // The frame reader's state belongs to this link alone: two links may read at once.
     FrameReader reader;
-    // Set when the port has just opened or an exchange has failed: what is waiting then is
-    // not the answer to the next request, so that request first discards it.
-    bool discardBeforeRequest = false;
+    // Set when the port has just opened or an exchange has failed: what is waiting then, or
+    // still comes, is not the answer to the next request, so that request first regains step.
+    bool outOfStep = false;
+    // Set when step could not be regained: every later request fails at once.
+    bool stepLost = false;
 
     // Frames
     bool openPort();
     bool isPortOpen() const;
     void discardWaitingBytes();
+    bool writeFrame(QByteArray& buffer);
     bool readPort();
     bool connectionFailed(const char* text);
 
     // Requests and the calculator's failures
-    enum class Received { Nothing, Undecodable, Decoded };
+    // Undecodable: cut off or malformed. BadText: whole but for a string that is not UTF-8;
+    // the fields read before that string are used as they are.
+    enum class Received { Nothing, Undecodable, BadText, Decoded };
     bool send(const TaviCalc::calcMsg& msg);
     bool sendReported(const TaviCalc::calcMsg& msg);
     bool sendType(TaviCalc::calcMsg_msgType type);
     bool sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf);
     Received receive(TaviCalc::calcMsg& answer);
     bool receiveAnswer(TaviCalc::calcMsg& answer);
+    bool receiveUsable(TaviCalc::calcMsg& answer);
+    // Step: the link knows that the next frame it reads answers its last request.
+    Received regainStep(TaviCalc::calcMsg& answer);
+    bool inStep();
+    void reportNotDone(const QStringList& names);
     void reportCalcFailure(const TaviCalc::calcMsg& answer);
     void reportFailure(TaviCalc::calcMsg_errType kind);
     static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
@@ -147,6 +158,7 @@ private:
     bool sendPiece(TaviCalc::calcMsg& piece, int number, const char* bytes, int size);
 
     // Batch operations
+    void runInStep(const QStringList& names, const std::function<void(int)>& turn);
     std::optional<QByteArray> fetch(const TaviCalc::fileInf& fInf);
     bool sendLocalFile(const SendItem& item);
 
@@ -155,5 +167,6 @@ private:
     bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
     bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
     bool restoreEntry(ZipArchive& archive, int index);
+    bool lostStepBefore(ZipArchive& archive, int index);
     void reopenAfterReboot();
 };

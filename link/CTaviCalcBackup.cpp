@@ -90,17 +90,20 @@ void CTaviCalc::restoreBackup(const QUrl& url)
         return;
     }
     calcMsg answer;
-    if (!sendCommand(calcMsg::CLEAR_FILESYSTEM, answer))
+    if (!sendCommand(calcMsg::CLEAR_FILESYSTEM, answer)) {
+        lostStepBefore(*archive, 0);
         return;
+    }
     if (answer.type() != calcMsg::SUCCESS) {
         onError(LinkTexts::cantClear);
         return;
     }
     const int entries = archive->count();
-    for (int index = 0; index < entries; ++index) {
-        if (!restoreEntry(*archive, index))
-            break;
-    }
+    int index = 0;
+    while (index < entries && restoreEntry(*archive, index))
+        ++index;
+    if (index < entries && lostStepBefore(*archive, index))
+        return;
     archive.reset();
     if (!sendCommand(calcMsg::REBOOT, answer))
         return;
@@ -124,6 +127,26 @@ bool CTaviCalc::restoreEntry(ZipArchive& archive, int index)
         return false;
     }
     return sendFile(fileInfOf(archive.entryName(), content->size()), *content);
+}
+
+// After a failure: when step cannot be regained, the restore sends nothing more, the reboot
+// included, and names the files from this entry on (the one still open when it failed).
+bool CTaviCalc::lostStepBefore(ZipArchive& archive, int index)
+{
+    if (inStep())
+        return false;
+    QStringList names;
+    if (archive.isDirectory() == false) {
+        names.append(QString::fromUtf8(archive.entryName()));
+        ++index;
+    }
+    for (; index < archive.count(); ++index) {
+        if (archive.openEntry(index) && archive.isDirectory() == false)
+            names.append(QString::fromUtf8(archive.entryName()));
+    }
+    if (!names.isEmpty())
+        reportNotDone(names);
+    return true;
 }
 
 void CTaviCalc::reopenAfterReboot()

@@ -34,6 +34,14 @@ QString programText(const QByteArray& content)
     return QString::fromLatin1(nul < 0 ? content : content.left(nul));
 }
 
+QStringList calcNames(const QList<FileEntry>& files)
+{
+    QStringList names;
+    for (const FileEntry& entry : files)
+        names.append(entry.first);
+    return names;
+}
+
 } // namespace
 
 // The last "/"-separated segment with its escapes decoded; nothing else is cut, so "#" and
@@ -57,13 +65,31 @@ std::optional<QByteArray> CTaviCalc::fetch(const TaviCalc::fileInf& fInf)
     return fInf.size() == 0 ? QByteArray() : getData(fInf);
 }
 
+// Each file's turn in list order. A failure ends only its own turn, unless the link cannot
+// regain step after it: then the list ends at once, naming the file whose turn failed and
+// every file after it, rather than paying a wait for each of them.
+void CTaviCalc::runInStep(const QStringList& names, const std::function<void(int)>& turn)
+{
+    for (int index = 0; index < names.size(); ++index) {
+        const bool lastFailed = index > 0 && outOfStep;
+        if (!inStep()) {
+            reportNotDone(names.mid(lastFailed ? index - 1 : index));
+            return;
+        }
+        turn(index);
+    }
+}
+
 QStringList CTaviCalc::genSendFilesRequest(QList<SendItem> items)
 {
     QStringList passedOver;
-    for (const SendItem& item : items) {
-        if (!sendLocalFile(item))
-            passedOver.append(item.first);
-    }
+    QStringList names;
+    for (const SendItem& item : items)
+        names.append(item.second);
+    runInStep(names, [&](int index) {
+        if (!sendLocalFile(items.at(index)))
+            passedOver.append(items.at(index).first);
+    });
     return passedOver;
 }
 
@@ -100,27 +126,28 @@ bool CTaviCalc::sendLocalFile(const SendItem& item)
 QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder)
 {
     QList<QUrl> written;
-    for (const FileEntry& entry : files) {
+    runInStep(calcNames(files), [&](int index) {
+        const FileEntry& entry = files.at(index);
         const QString name = localFileName(entry.first);
         const std::optional<QByteArray> content = name.isEmpty() ? std::nullopt : fetch(fileInfOf(entry));
         if (!content)
-            continue;
+            return;
         const QString path = folder + QLatin1Char('/') + name;
         const QUrl url = QUrl::fromLocalFile(path);
         if (!saveWhole(path, *content))
             onError(LinkTexts::cantWriteFile + path);
         else if (!written.contains(url)) // a later file of one name replaced the earlier one
             written.append(url);
-    }
+    });
     return written;
 }
 
 void CTaviCalc::genDelFilesRequest(QList<FileEntry> files)
 {
-    for (const FileEntry& entry : files) {
-        if (delFile(fileInfOf(entry)))
-            emit fileDeleted(entry.first);
-    }
+    runInStep(calcNames(files), [&](int index) {
+        if (delFile(fileInfOf(files.at(index))))
+            emit fileDeleted(files.at(index).first);
+    });
 }
 
 QPair<QString, QString> CTaviCalc::genGetFileString(FileEntry entry)

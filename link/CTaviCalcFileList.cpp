@@ -4,7 +4,8 @@ using TaviCalc::calcMsg;
 
 // A list read that ends short of its count, or on an answer it cannot use, reports a text:
 // a list read in part is not the calculator's list, and the worker keeps the one it had.
-// A request that cannot be written and RX report their own failures.
+// A request that cannot be written, RX and an answer that does not decode report their own
+// failures.
 
 // The count the calculator announces; none when its answer gives no count to go by.
 std::optional<int> CTaviCalc::readFileCount()
@@ -12,7 +13,7 @@ std::optional<int> CTaviCalc::readFileCount()
     if (!sendMessage(calcMsg::GET_FILES_NUM))
         return std::nullopt;
     calcMsg answer;
-    if (receive(answer) == Received::Nothing)
+    if (!receiveUsable(answer))
         return std::nullopt;
     if (answer.type() != calcMsg::SEND_FILES_NUM || answer.numberoffiles() < 0) {
         reportCalcFailure(answer);
@@ -37,7 +38,7 @@ QList<FileEntry> CTaviCalc::getFilesInfo()
     // last. The list ends at the first turn without a record, so a calculator that falls
     // silent costs one wait, not one per file it claimed.
     for (int turn = 1; turn <= *count; ++turn) {
-        if (receive(answer) == Received::Nothing)
+        if (!receiveUsable(answer))
             break;
         if (answer.type() != calcMsg::SEND_FILE_INF) {
             reportCalcFailure(answer);

@@ -25,7 +25,8 @@ CTaviCalc::Timeouts CTaviCalc::timeouts()
 // A calculator may still be answering a link that gave up on it.
 bool CTaviCalc::openPort()
 {
-    discardBeforeRequest = true;
+    outOfStep = true;
+    stepLost = false;
     return port->open(QIODevice::ReadWrite);
 }
 
@@ -38,17 +39,18 @@ bool CTaviCalc::isPortOpen() const
 // goes on without a flush between requests.
 void CTaviCalc::discardWaitingBytes()
 {
-    discardBeforeRequest = false;
+    outOfStep = false;
     port->clear(QSerialPort::Input);
     reader.clear();
 }
 
 bool CTaviCalc::TX(QByteArray& buffer)
 {
-    if (!isPortOpen())
-        return false;
-    if (discardBeforeRequest)
-        discardWaitingBytes();
+    return isPortOpen() && inStep() && writeFrame(buffer);
+}
+
+bool CTaviCalc::writeFrame(QByteArray& buffer)
+{
     addSize(buffer);
     addPreamble(buffer);
     // A failed or late write shows in the RX that follows.

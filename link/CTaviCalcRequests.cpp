@@ -2,6 +2,11 @@
 
 #include "link/LinkTexts.h"
 
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/unknown_field_set.h>
+
+#include <QDeadlineTimer>
+
 using TaviCalc::calcMsg;
 
 namespace {
@@ -15,6 +20,24 @@ QByteArray encode(const calcMsg& msg)
     bytes.resize(size);
     msg.SerializeToArray(bytes.data(), size);
     return bytes;
+}
+
+// True when the bytes hold whole fields all through, in every sub-message too: a message that
+// still does not decode then only holds a string that is not UTF-8.
+bool isWhole(const std::string& bytes, const google::protobuf::Descriptor* type)
+{
+    google::protobuf::UnknownFieldSet fields;
+    if (!fields.ParseFromString(bytes))
+        return false;
+    for (int index = 0; index < fields.field_count(); ++index) {
+        const google::protobuf::UnknownField& field = fields.field(index);
+        const google::protobuf::FieldDescriptor* known = type->FindFieldByNumber(field.number());
+        if (known && known->type() == google::protobuf::FieldDescriptor::TYPE_MESSAGE
+            && field.type() == google::protobuf::UnknownField::TYPE_LENGTH_DELIMITED
+            && !isWhole(field.length_delimited(), known->message_type()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -38,7 +61,7 @@ bool CTaviCalc::sendReported(const calcMsg& msg)
 {
     if (send(msg))
         return true;
-    onError(LinkTexts::writeDevice);
+    onError(stepLost ? LinkTexts::outOfStep : LinkTexts::writeDevice);
     return false;
 }
 
@@ -56,8 +79,9 @@ CTaviCalc::Received CTaviCalc::receive(calcMsg& answer)
     if (!RX(buffer))
         return Received::Nothing;
     answer.Clear();
-    return answer.ParseFromArray(buffer.constData(), buffer.size()) ? Received::Decoded
-                                                                     : Received::Undecodable;
+    if (answer.ParseFromArray(buffer.constData(), buffer.size()))
+        return Received::Decoded;
+    return isWhole(buffer.toStdString(), calcMsg::descriptor()) ? Received::BadText : Received::Undecodable;
 }
 
 // Receives an answer that must decode, with the texts of both failures.
@@ -68,12 +92,69 @@ bool CTaviCalc::receiveAnswer(calcMsg& answer)
         onError(LinkTexts::readDevice);
         return false;
     case Received::Undecodable:
+    case Received::BadText:
         onError(LinkTexts::parseMessage);
         return false;
     case Received::Decoded:
         break;
     }
     return true;
+}
+
+// Receives an answer whose fields read whole; a name that is not UTF-8 is no reason to fail
+// (a calculator holding such a file would fail every list read).
+bool CTaviCalc::receiveUsable(calcMsg& answer)
+{
+    switch (receive(answer)) {
+    case Received::Nothing:
+        return false;
+    case Received::Undecodable:
+        onError(LinkTexts::parseMessage);
+        return false;
+    case Received::BadText:
+    case Received::Decoded:
+        break;
+    }
+    return true;
+}
+
+// Asks for the device information. Out of step, it also regains step: a calculator answers
+// in order, so whatever it still sends for a failed exchange comes before this answer, and
+// every frame before it is passed over. Without it within the usual wait, step is lost.
+CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
+{
+    const bool regaining = outOfStep;
+    if (regaining)
+        discardWaitingBytes();
+    calcMsg request;
+    request.set_type(calcMsg::GET_DEVICE_INF);
+    QByteArray buffer = encode(request);
+    writeFrame(buffer);
+    const QDeadlineTimer deadline(timeouts().firstByte);
+    for (;;) {
+        const Received received = receive(answer);
+        const bool passedOver = regaining && answer.type() != calcMsg::SEND_DEVICE_INF;
+        if (received == Received::Nothing || (passedOver && deadline.hasExpired())) {
+            stepLost = regaining;
+            return Received::Nothing;
+        }
+        if (!passedOver)
+            return received;
+    }
+}
+
+// Free on the normal path; after a failure, one exchange.
+bool CTaviCalc::inStep()
+{
+    if (!outOfStep || stepLost)
+        return !stepLost;
+    calcMsg answer;
+    return regainStep(answer) != Received::Nothing;
+}
+
+void CTaviCalc::reportNotDone(const QStringList& names)
+{
+    onError(LinkTexts::outOfStepNotDone + names.join(QLatin1String(LinkTexts::listSeparator)));
 }
 
 bool CTaviCalc::sendMessage(TaviCalc::calcMsg_msgType type)

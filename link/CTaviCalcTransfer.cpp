@@ -60,7 +60,7 @@ std::optional<QByteArray> CTaviCalc::getData(TaviCalc::fileInf fInf)
     const int pieces = assembly.pieceCount();
     calcMsg answer;
     for (int k = 1; k <= pieces; ++k) {
-        if (receive(answer) == Received::Nothing)
+        if (!receiveUsable(answer))
             return std::nullopt;
         if (answer.type() != calcMsg::FRAME) {
             reportCalcFailure(answer);
@@ -109,7 +109,7 @@ bool CTaviCalc::sendPiece(calcMsg& piece, int number, const char* bytes, int siz
     frame->add_data(bytes, size_t(size));
     send(piece);
     calcMsg answer;
-    if (receive(answer) == Received::Nothing)
+    if (!receiveUsable(answer))
         return false;
     if (answer.type() == calcMsg::FAILED) {
         reportCalcFailure(answer);
@@ -127,7 +127,7 @@ bool CTaviCalc::delFile(TaviCalc::fileInf fInf)
 bool CTaviCalc::receiveSuccess()
 {
     calcMsg answer;
-    if (receive(answer) == Received::Nothing)
+    if (!receiveUsable(answer))
         return false;
     if (answer.type() != calcMsg::SUCCESS) {
         reportCalcFailure(answer);

@@ -16,6 +16,12 @@ inline constexpr char incorrectResponse[] = "Error incorrect response";
 // Batch operations: the local path follows.
 inline constexpr char cantWriteFile[] = "Can't write file: ";
 
+// A calculator that no longer answers the request just written: a request fails at once,
+// and a job names the files it did not do after the second text, joined by listSeparator.
+inline constexpr char outOfStep[] = "Calculator out of step";
+inline constexpr char outOfStepNotDone[] = "Calculator out of step, not done: ";
+inline constexpr char listSeparator[] = ", ";
+
 // Backup and restore
 inline constexpr char cantWriteBackup[] = "Can't write backup file";
 inline constexpr char cantOpenBackup[] = "Can't open backup file";

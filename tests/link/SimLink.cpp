@@ -94,6 +94,13 @@ calcsim::Fault cut(int message, int bytes)
     return faultWith(message, calcsim::FaultMode::Cut, &calcsim::Fault::cutAt, bytes);
 }
 
+calcsim::Fault cutPayload(int message, int dropped, const QByteArray& tail)
+{
+    calcsim::Fault made = faultWith(message, calcsim::FaultMode::Undecodable, &calcsim::Fault::dropped, dropped);
+    made.tail = tail;
+    return made;
+}
+
 calcsim::Fault split(int message, const QVector<int>& offsets)
 {
     return faultWith(message, calcsim::FaultMode::Split, &calcsim::Fault::offsets, offsets);

@@ -15,11 +15,13 @@ namespace linktest {
 // for the simulator's answers and its split writes.
 constexpr CTaviCalc::Timeouts shortTimeouts{2000, 300, 300, 50};
 constexpr int waitBeyondTimeoutMs = 450; // a pause that outlasts one wait of the link
+constexpr int beyondTwoWaitsMs = 750;    // one that outlasts the wait after it too
 
 // Texts of the link that several suites expect.
 const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
 const QString connection421 = QStringLiteral("Connection error (error code: 421)");
 const QString readDevice = QStringLiteral("Error read device");
+const QString parseMessage = QStringLiteral("Error parse message");
 
 // The port on the virtual bus with this name, as discovery lists it.
 QSerialPortInfo discovered(const QString& portName);
@@ -37,6 +39,8 @@ calcsim::Fault failed(int message, TaviCalc::calcMsg_errType error, const QByteA
 calcsim::Fault wrongType(int message, TaviCalc::calcMsg_msgType type);
 calcsim::Fault noise(int message, const QByteArray& bytes);
 calcsim::Fault cut(int message, int bytes);
+// A payload cut short by the dropped bytes, the tail written in their place.
+calcsim::Fault cutPayload(int message, int dropped, const QByteArray& tail = {});
 calcsim::Fault split(int message, const QVector<int>& offsets);
 calcsim::Fault frameNumber(int message, int number);
 calcsim::Fault frameSize(int message, int size);

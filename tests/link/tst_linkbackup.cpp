@@ -275,12 +275,21 @@ void TestLinkBackup::restoreFailures_data()
     const QStringList clear{"CLEAR_FILESYSTEM"};
     const QStringList reboot{"REBOOT"};
     // Answers: 1 clears; each entry is answered twice (announcement, piece); then the reboot.
+    // After a failure the link regains step before it writes again.
+    const QStringList regain{"GET_DEVICE_INF"};
     QTest::newRow("second of three refused") << QList<Fault>{failed(5, calcMsg::MEMORY_ERROR, "full")}
-                                             << clear + a + b + reboot << QStringList{"full"};
+                                             << clear + a + b + regain + reboot << QStringList{"full"};
     QTest::newRow("clearing refused") << QList<Fault>{failed(1, calcMsg::WRITE_ERROR)} << clear
                                       << QStringList{"Can't clear filesystem"};
-    QTest::newRow("clearing unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << clear
+    QTest::newRow("clearing unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << clear + regain
                                          << QStringList{connection421, "Error read device"};
+    // An answer later than two waits: step is not regained, nothing more is sent, the reboot
+    // included, and the files not restored are named.
+    const QString notDone = "Calculator out of step, not done: A.tcb, B.tcb, C.tcb";
+    QTest::newRow("clearing answered late") << QList<Fault>{late(1, beyondTwoWaitsMs)} << clear + regain
+                                            << QStringList{connection421, "Error read device", connection421, notDone};
+    QTest::newRow("piece answered late") << QList<Fault>{late(3, beyondTwoWaitsMs)} << clear + a + regain
+                                         << QStringList{connection421, connection421, notDone};
     QTest::newRow("reboot refused") << QList<Fault>{failed(8, calcMsg::WRITE_ERROR)}
                                     << clear + a + b + c + reboot << QStringList{"Can't reboot device"};
 }
@@ -297,6 +306,9 @@ void TestLinkBackup::restoreFailures()
     s.sim().setRebootMs(calculatorRebootMs);
     s.addFaults(faults);
     s.link().restoreBackup(QUrl::fromLocalFile(path));
+    // A late answer holds back what the calculator reads after it.
+    if (std::any_of(faults.begin(), faults.end(), [](const Fault& f) { return f.mode == FaultMode::Late; }))
+        QThread::msleep(beyondTwoWaitsMs);
     QCOMPARE(s.sent(), sent);
     QCOMPARE(s.errors(), errors);
 }

@@ -101,6 +101,8 @@ void TestLinkDialogue::deviceInformation_data()
         << pieces256 << QStringList{};
     QTest::newRow("silent calculator") << 256 << QList<Fault>{fault(1, FaultMode::Silence)} << false
                                        << "TaviCalc" << pieces256 << QStringList{connection421};
+    QTest::newRow("answer cut off") << 256 << QList<Fault>{cutPayload(1, 1)} << false << "TaviCalc" << pieces256
+                                    << QStringList{parseMessage};
 }
 
 // A repeated exchange changes the members only on a whole answer; the chunk size shows in
@@ -123,7 +125,9 @@ void TestLinkDialogue::deviceInformation()
     s.sim().clearFaults();
     s.sim().clearReceived();
     QVERIFY(s.link().sendFile(fileNamed("P.tcb", 600), testBytes(600)));
-    QCOMPARE(s.sent(), QStringList{"SEND_FILE P.tcb 600"} + pieces);
+    // After a failed exchange the link first regains step.
+    const QStringList regain = result ? QStringList() : QStringList{"GET_DEVICE_INF"};
+    QCOMPARE(s.sent(), regain + QStringList{"SEND_FILE P.tcb 600"} + pieces);
 }
 
 void TestLinkDialogue::command_data()
@@ -248,6 +252,13 @@ void TestLinkDialogue::fileList_data()
     QTest::newRow("FAILED answer to the count") << threeFiles << QList<Fault>{failed(1, calcMsg::WRITE_ERROR, "busy")}
                                                 << QList<FileEntry>{} << QStringList{"GET_FILES_NUM"}
                                                 << QStringList{"busy"};
+    // An answer that does not decode is not taken for what it would have said.
+    QTest::newRow("count cut off after its type") << threeFiles << QList<Fault>{cutPayload(1, 2, "\x28\x80")}
+                                                  << QList<FileEntry>{} << QStringList{"GET_FILES_NUM"}
+                                                  << QStringList{parseMessage};
+    QTest::newRow("record cut off in its name") << threeFiles << QList<Fault>{cutPayload(3, 4)}
+                                                << QList<FileEntry>{threeEntries.at(0)} << QStringList(listed.mid(0, 3))
+                                                << QStringList{parseMessage};
     QTest::newRow("UTF-8 name") << FileList{{"\xC3\x84RGER.tcb", "x"}} << QList<Fault>{}
                                 << QList<FileEntry>{{"\u00C4RGER.tcb", 1}} << QStringList(listed.mid(0, 2)) << QStringList{};
     QTest::newRow("CALC inside a name") << FileList{{"CALC.tcb", "CALC"}, {"B", "b"}} << QList<Fault>{}

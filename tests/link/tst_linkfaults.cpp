@@ -10,9 +10,11 @@
 
 using namespace calcsim;
 using namespace linktest;
+using TaviCalc::calcMsg;
 
 Q_DECLARE_METATYPE(calcsim::Fault)
 Q_DECLARE_METATYPE(calcsim::FaultMode)
+Q_DECLARE_METATYPE(calcsim::FileList)
 
 namespace {
 
@@ -35,6 +37,8 @@ private slots:
     void noWrongContent();
     void leftoversAreNotTheNextAnswer_data();
     void leftoversAreNotTheNextAnswer();
+    void lateAnswerInAList_data();
+    void lateAnswerInAList();
 
 private:
     QTemporaryDir temporaryFolder;
@@ -43,6 +47,7 @@ private:
 void TestLinkFaults::initTestCase()
 {
     CTaviCalc::setTimeoutsForTesting(shortTimeouts);
+    qRegisterMetaType<FileEntry>();
     QVERIFY(temporaryFolder.isValid());
     qputenv("TMPDIR", QFile::encodeName(temporaryFolder.path()));
 }
@@ -120,6 +125,85 @@ void TestLinkFaults::leftoversAreNotTheNextAnswer()
     QCOMPARE(s.link().getName(), nextJob ? s.sim().name() : QStringLiteral("TaviCalc"));
     QCOMPARE(s.link().getFilesInfo().size(), files.size());
     QCOMPARE(s.errors(), failure);
+}
+
+// A late answer inside a list. Within two waits the link regains step and the list goes on;
+// later than that the list ends at once, after the exchange that tried, and names the files it
+// did not do. No file on either side ends with another file's content, and none is reported
+// done that is not.
+void TestLinkFaults::lateAnswerInAList_data()
+{
+    QTest::addColumn<QString>("job");
+    QTest::addColumn<FileList>("files");
+    QTest::addColumn<FileList>("held"); // by the calculator at the start
+    QTest::addColumn<QList<Fault>>("faults");
+    QTest::addColumn<QStringList>("done");
+    QTest::addColumn<QStringList>("errors");
+    const FileList small = {{"A.TXT", "AAA"}, {"B.TXT", "BBB"}, {"C.TXT", "CCC"}};
+    const FileList large = {{"A.TXT", testBytes(1300, 1)}, {"B.TXT", testBytes(1300, 2)}, {"C.TXT", testBytes(1300, 3)}};
+    const Fault firstAnswer = late(1, beyondTwoWaitsMs);
+    const QStringList lost{connection421, connection421, "Calculator out of step, not done: A.TXT, B.TXT, C.TXT"};
+    QTest::newRow("download, first piece within two waits") << "download" << small << small << QList<Fault>{late(1)}
+                                                            << QStringList{"B.TXT", "C.TXT"} << QStringList{connection421};
+    QTest::newRow("download, first piece") << "download" << small << small << QList<Fault>{firstAnswer}
+                                           << QStringList{} << lost;
+    QTest::newRow("download, middle piece") << "download" << large << large << QList<Fault>{late(2, beyondTwoWaitsMs)}
+                                            << QStringList{} << lost;
+    // The calculator refuses the last file, which it does not hold.
+    QTest::newRow("delete") << "delete" << small << small.mid(0, 2) << QList<Fault>{firstAnswer} << QStringList{}
+                            << lost;
+    QTest::newRow("send, answer to a piece") << "send" << large << FileList{} << QList<Fault>{late(2, beyondTwoWaitsMs)}
+                                             << QStringList{} << lost;
+}
+
+void TestLinkFaults::lateAnswerInAList()
+{
+    QFETCH(QString, job);
+    QFETCH(FileList, files);
+    QFETCH(FileList, held);
+    QFETCH(QList<Fault>, faults);
+    QFETCH(QStringList, done);
+    QFETCH(QStringList, errors);
+    QTemporaryDir local;
+    QList<FileEntry> entries;
+    QList<SendItem> items;
+    for (const auto& file : files) {
+        entries.append({QString::fromUtf8(file.first), file.second.size()});
+        items.append({local.filePath(QString::fromUtf8(file.first)), QString::fromUtf8(file.first)});
+        if (job == "send")
+            QVERIFY(writeFile(items.last().first, file.second));
+    }
+    SimLink s(held);
+    s.addFaults(faults);
+    QSignalSpy deleted(&s.link(), &CTaviCalc::fileDeleted);
+    QSignalSpy sent(&s.link(), &CTaviCalc::fileSend);
+    QStringList reported;
+    if (job == "download") {
+        for (const QUrl& url : s.link().genGetFilesRequest(entries, local.path()))
+            reported << url.fileName();
+    } else if (job == "delete") {
+        s.link().genDelFilesRequest(entries);
+        for (const QList<QVariant>& arguments : deleted)
+            reported << arguments.at(0).toString();
+    } else {
+        s.link().genSendFilesRequest(items);
+        for (const QList<QVariant>& arguments : sent)
+            reported << arguments.at(0).value<FileEntry>().first;
+    }
+    QThread::msleep(beyondTwoWaitsMs); // until the calculator has answered everything
+    QCOMPARE(reported, done);
+    QCOMPARE(s.errors(), errors);
+    // A list that lost step writes nothing after the request that tried to regain it.
+    if (errors.size() > 1)
+        QCOMPARE(s.sent().last(), QStringLiteral("GET_DEVICE_INF"));
+    for (const QString& name : QDir(local.path()).entryList(QDir::Files))
+        QVERIFY(files.contains({name.toUtf8(), readFile(local.filePath(name))}));
+    for (const auto& left : s.sim().files())
+        QVERIFY(files.contains(left));
+    if (job == "delete") {
+        for (const auto& left : s.sim().files())
+            QVERIFY(!done.contains(QString::fromUtf8(left.first)));
+    }
 }
 
 CALCSIM_TEST_GUILESS_MAIN(TestLinkFaults)

@@ -127,6 +127,8 @@ void TestLinkTransfer::fetchFailures_data()
                                    << QStringList{connection421};
     QTest::newRow("disconnected mid-file") << fileName << QList<Fault>{fault(3, FaultMode::Disconnect)}
                                            << QByteArray() << 2 << QStringList{connection421};
+    QTest::newRow("last piece cut short") << fileName << QList<Fault>{cutPayload(3, 1)} << QByteArray() << 2
+                                          << QStringList{parseMessage};
     QTest::newRow("negative frame number") << fileName << QList<Fault>{frameNumber(2, -1)} << QByteArray() << 1
                                            << wrongNumber;
     QTest::newRow("frame number past the end") << fileName << QList<Fault>{frameNumber(2, 7)} << QByteArray() << 1

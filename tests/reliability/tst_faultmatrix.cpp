@@ -115,7 +115,16 @@ QStringList linkTexts()
     calcMsg failure;
     failure.set_errorstr(failureText.toStdString());
     failure.set_errornum(failureNumber);
-    return knownLinkTexts() << CTaviCalc::msgErrorToStr(failure);
+    QStringList texts = knownLinkTexts() << CTaviCalc::msgErrorToStr(failure);
+    // A list that lost step names the files from the one that failed on.
+    for (const FileList& files : {calcFiles, localFiles}) {
+        QStringList names;
+        for (const auto& file : files)
+            names << QString::fromUtf8(file.first);
+        for (int done = 0; done < names.size(); ++done)
+            texts << notDoneText(names, done);
+    }
+    return texts;
 }
 
 QList<FileEntry> entriesOf(const FileList& files)

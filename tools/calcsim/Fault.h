@@ -17,7 +17,8 @@ enum class FaultMode {
     Merge,          // the frame shares one write with the next message of its run, which then goes
                     // without waiting for the acknowledgement in between; alone when none follows
     Cut,            // only the first cutAt bytes written for it go out; the rest never follows
-    Undecodable,    // the payload ends in a field that runs past its end, so it does not decode;
+    Undecodable,    // the payload loses the fault's dropped bytes at its end and ends in the
+                    // fault's tail instead, so it does not decode (a field runs past its end);
                     // the fields in front of it, the type among them, still read as sent
     BadUtf8,        // the message's name (or, lacking one, its errorStr) holds the fault's non-UTF-8 bytes
     BadFrameNumber, // the message carries a frame whose frameNum is the fault's frameNum
@@ -72,6 +73,10 @@ struct Fault
     // Cut: how many bytes go out, counted like Split's offsets; -1 for the frame's header and
     // half its payload.
     int cutAt = -1;
+    // Undecodable: the bytes cut off the end of the payload, and those written in their place
+    // (by default a field, errorStr, whose length runs past the end).
+    int dropped = 0;
+    QByteArray tail = QByteArray("\x4A\x7F", 2);
     // Late: how long the simulator pauses before it writes the message.
     int lateMs = 400;
     // BadFrameNumber, BadFrameSize: the values written into the frame.

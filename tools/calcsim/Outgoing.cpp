@@ -8,9 +8,6 @@ using TaviCalc::calcMsg;
 
 namespace {
 
-// A field (errorStr) whose length runs past the end of the payload.
-const QByteArray brokenTail("\x4A\x7F", 2);
-
 void setErrorFields(calcMsg& msg, const Fault& fault)
 {
     msg.set_error(fault.error);
@@ -101,8 +98,10 @@ Outgoing shape(calcMsg msg, const QList<Fault>& faults)
         changeMessage(msg, fault);
     QByteArray payload = encoded(msg);
     for (const Fault& fault : faults) {
-        if (fault.mode == FaultMode::Undecodable)
-            payload.append(brokenTail);
+        if (fault.mode == FaultMode::Undecodable) {
+            payload.chop(fault.dropped);
+            payload.append(fault.tail);
+        }
     }
     Outgoing out;
     out.bytes = payload;
