@@ -112,7 +112,7 @@ void TestJobLife::unreadListTakesNoSend()
     calcsim::PluggedSimulator busy;
     busy->addFile("S1.TXT", "kept");
     busy->setRebootMs(20);
-    silence(busy.simulator(), 1, 2);
+    silence(busy.simulator(), 1, 1);
     QVERIFY(f.rig->waitForCalcs(2));
     QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
     f.log->lines.clear();
