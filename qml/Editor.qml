@@ -42,9 +42,9 @@ ApplicationWindow {
         readonly property string badName: "Error: file name must contain only numbers and latin letters"
         readonly property string sending: "Sending file "
         readonly property string sendCancelled: "Canceling saving file "
-        readonly property string collisionStart: "File "
-        readonly property string collisionEnd: " already exists on your calculator.\nDo you want to replace it?"
+        // Begins both questions about replacing a file, on the calculator and on the PC.
         readonly property string replaceStart: "File "
+        readonly property string collisionEnd: " already exists on your calculator.\nDo you want to replace it?"
         readonly property string replaceEnd: " already exists on your PC.\nDo you want to replace it?"
         readonly property string defaultProgramName: "program"
         readonly property string programSuffix: ".tcb"
@@ -109,7 +109,7 @@ ApplicationWindow {
         fileName = name + editorTexts.programSuffix
         setStatus(editorTexts.sending + fileName + "...")
         if (calcSession.isFileExist(fileName)) {
-            doYouWantSendFileText.text = editorTexts.collisionStart + fileName + editorTexts.collisionEnd
+            doYouWantSendFileText.text = editorTexts.replaceStart + fileName + editorTexts.collisionEnd
             doYouWantSendFile.open()
         } else {
             emitSend()
@@ -571,9 +571,10 @@ ApplicationWindow {
             }
         }
 
-        // The program goes to the calculator current now, or nowhere.
+        // The program goes to the calculator current now, or nowhere, whatever the main
+        // window does meanwhile.
         onAboutToShow: {
-            calcSession.pinCalculator()
+            calcSession.pinEditorCalculator()
             tcbSendDialogFileName.forceActiveFocus()
             tcbSendDialogFileName.selectAll()
         }

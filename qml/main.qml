@@ -27,6 +27,15 @@ ApplicationWindow {
     property var copiedUrls: null
     // The window's one test for a calculator: the list has a row.
     readonly property bool connected: fileListView.count !== 0
+    // One of the window's modal dialogs or questions is open, which keeps the shortcuts
+    // (Copy, Paste, Delete) from the window; drops are refused too. A send begun meanwhile
+    // would take over the calculator and the files that the open one's answer acts on.
+    readonly property bool asking: aboutDialog.visible || changeNameDialog.visible
+                                   || doYouWantDeleteItDialog.visible || doYouWantSendFile.visible
+                                   || doYouWantDownloadFile.visible || fileNameWasChangeDialog.visible
+                                   || doYouWantReplaceBackup.visible || choseFolderDialog.visible
+                                   || choseFileDialog.visible || chooseBackupDialog.visible
+                                   || backupSaveDialog.visible
 
     QtObject {
         id: appColors
@@ -156,8 +165,7 @@ ApplicationWindow {
 
     function processDownloadCollision() {
         if (calcSession.isFromCalcCollision()) {
-            doYouWantDownloadFile.text = "File " + calcSession.collisionFromCalcFileName()
-                    + " already exists on your PC.\nDo you want to replace it?"
+            doYouWantDownloadFile.text = texts.replaceStart + calcSession.collisionFromCalcFileName() + texts.replaceEnd
             doYouWantDownloadFile.open()
             return
         }
@@ -555,17 +563,23 @@ ApplicationWindow {
             }
 
             // Files are copied onto the calculator, never moved: whatever the source proposes,
-            // a drop takes nothing from it. A drag that brings no files is refused.
+            // a drop takes nothing from it. A drag that brings no local file (text, a web
+            // link) is refused.
             DropArea {
                 anchors.fill: parent
-                enabled: !calcSession.isBusy
+                enabled: !calcSession.isBusy && !asking
+
+                function holdsFiles(event) {
+                    return event.hasUrls && event.urls.some(function (url) { return String(url).startsWith("file:") })
+                }
 
                 function acceptAsCopy(event) {
-                    if (event.hasUrls)
+                    var taken = holdsFiles(event)
+                    if (taken)
                         event.accept(Qt.CopyAction)
                     else
                         event.accepted = false
-                    return event.hasUrls
+                    return taken
                 }
 
                 onEntered: acceptAsCopy(drag)

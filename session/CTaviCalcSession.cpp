@@ -148,26 +148,42 @@ CTaviWorker* CTaviCalcSession::currentWorker() const
 // Kept until the next operation pins its own: the answers to its questions come later.
 void CTaviCalcSession::pinCalculator()
 {
-    pinnedWorker = currentWorker();
-    isPinned = true;
+    windowPin = {currentWorker(), true};
     selectedFiles.clear();
 }
 
-// The pinned calculator while it is listed (and then current: the list follows it, and the
-// window's dialogs keep the user from choosing another), else the current one when none is
-// pinned; null when there is none.
-CTaviWorker* CTaviCalcSession::operationWorker() const
+// The editor's send never touches the main window's pending operation or its selection.
+void CTaviCalcSession::pinEditorCalculator()
 {
-    if (!isPinned)
-        return currentWorker();
-    return workers.contains(pinnedWorker.data()) ? pinnedWorker.data() : nullptr;
+    editorPin = {currentWorker(), true};
 }
 
-// A pinned calculator that is no longer listed ends its operation: nothing of it starts
-// anywhere else, and the user is told.
+// The pinned calculator while it is listed, else the current one when none is pinned; null
+// when there is none. The pinned one need not be current: the editor's send dialog leaves
+// the main window free to choose another.
+CTaviWorker* CTaviCalcSession::pinnedWorker(const Pin& pin) const
+{
+    if (!pin.isSet)
+        return currentWorker();
+    return workers.contains(pin.worker.data()) ? pin.worker.data() : nullptr;
+}
+
+// The main window's operation's calculator.
+CTaviWorker* CTaviCalcSession::operationWorker() const
+{
+    return pinnedWorker(windowPin);
+}
+
+bool CTaviCalcSession::hasLeft(const Pin& pin) const
+{
+    return pin.isSet && !pinnedWorker(pin);
+}
+
+// A pinned calculator that is no longer listed ends the main window's operation: nothing of
+// it starts anywhere else, and the user is told.
 bool CTaviCalcSession::pinnedLeft()
 {
-    if (!isPinned || operationWorker())
+    if (!hasLeft(windowPin))
         return false;
     selectedFiles.clear();
     sendList.clear();

@@ -87,10 +87,13 @@ public:
     Q_INVOKABLE QString getProgramName(bool withVersion = true);
     Q_INVOKABLE QString fileNameFromUrl(QUrl fileUrl);
     Q_INVOKABLE QString fileDirFromUrl(QUrl fileUrl);
-    // Called as an operation's first dialog or question opens: its later calls act on the
-    // calculator current now, and on the files addSelected records from now on, whatever
-    // comes or goes meanwhile. Without a pin they act on the current calculator.
+    // Called as a main window operation's first dialog or question opens: its later calls
+    // act on the calculator current now, and on the files addSelected records from now on,
+    // whatever comes or goes meanwhile. Without a pin they act on the current calculator.
     Q_INVOKABLE void pinCalculator();
+    // Called as the editor's send dialog opens: its collision check (isFileExist) and its
+    // send act on the calculator current now, whatever the main window does meanwhile.
+    Q_INVOKABLE void pinEditorCalculator();
 
 signals:
     void indexChanged(int oldIndex, int newIndex);
@@ -140,13 +143,24 @@ private:
         QList<QMetaObject::Connection> workerLinks;
     };
 
+    // The calculator an operation was begun for, set by one of the pin calls.
+    struct Pin
+    {
+        // Null once that worker is deleted, so a later worker at the same address is never
+        // taken for it.
+        QPointer<CTaviWorker> worker;
+        bool isSet = false;
+    };
+
     CTaviWorker* currentWorker() const;
+    CTaviWorker* pinnedWorker(const Pin& pin) const;
     CTaviWorker* operationWorker() const;
+    bool hasLeft(const Pin& pin) const;
     bool pinnedLeft();
     bool isInJob(const CTaviWorker* worker) const;
     bool mayStartJob();
-    bool isFileListUnknown() const;
-    bool refuseUnknownList();
+    static bool isFileListUnknown(const CTaviWorker* worker);
+    bool refuseUnknownList(const CTaviWorker* worker);
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
     void noteFailure(QStringList& failures, const QString& text);
@@ -180,10 +194,10 @@ private:
     QString nameToCalcCollisionOld;
     QString nameToCalcCollisionNew;
     QList<CTaviWorker*> workers;
-    // Set by pinCalculator(); null once that worker is deleted, so a later worker at the same
-    // address is never taken for it.
-    QPointer<CTaviWorker> pinnedWorker;
-    bool isPinned = false;
+    // The main window's operations and the editor's send each keep their own: neither
+    // changes what the other's pending answers act on.
+    Pin windowPin;
+    Pin editorPin;
     TaviCalcModel* calcModel = nullptr;
     TaviFileModel* fileModel = nullptr;
     QTimer* pollTimer = nullptr;

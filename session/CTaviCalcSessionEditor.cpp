@@ -58,14 +58,16 @@ void CTaviCalcSession::downloadForEdit(int row)
 // a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
-    if (pinnedLeft())
+    if (hasLeft(editorPin)) {
+        onStatusChange(SessionTexts::notConnected);
         return false;
-    CTaviWorker* worker = operationWorker();
+    }
+    CTaviWorker* worker = pinnedWorker(editorPin);
     if (!worker) {
         onStatusChange(SessionTexts::noCalculatorToSend);
         return false;
     }
-    if (isInJob(worker) || refuseUnknownList())
+    if (isInJob(worker) || refuseUnknownList(worker))
         return false;
     const QString missing = missingCodesText(fileData);
     if (!missing.isEmpty()) {

@@ -7,7 +7,7 @@
 
 void CTaviCalcSession::sendFiles()
 {
-    if (!mayStartJob() || refuseUnknownList())
+    if (!mayStartJob() || refuseUnknownList(operationWorker()))
         return;
     startJob({SLOT(sendFiles()), SLOT(onFilesListChange()), SLOT(onSendFilesEnd()), false},
              [this](CTaviWorker& worker) { worker.sendList = sendList; });

@@ -10,10 +10,13 @@
 
 #include <algorithm>
 
-// The file table shows the pinned calculator's files for as long as it is listed.
+// The editor's collision check, against the list of the calculator its send goes to, which
+// the file table need not show. An unknown list holds no name: the send that follows is
+// refused before any question.
 bool CTaviCalcSession::isFileExist(QString name)
 {
-    return operationWorker() && fileModel->isFileExist(name);
+    const CTaviWorker* worker = pinnedWorker(editorPin);
+    return worker && worker->isFileListKnown() && TaviFileModel::isNameIn(worker->getFilesInfo(), name);
 }
 
 bool CTaviCalcSession::isFileWillBeSend(QString name)
@@ -34,7 +37,7 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     toCalcNameCollisions.clear();
     toCalcSetAside.clear();
     // Nothing to ask about: the calculator has left, or the send that follows is refused.
-    if (pinnedLeft() || isFileListUnknown())
+    if (pinnedLeft() || isFileListUnknown(operationWorker()))
         return;
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
@@ -56,24 +59,25 @@ void CTaviCalcSession::toCalcUrls(const QList<QUrl>& urls)
     }
 }
 
-// The operation's calculator's list was never read whole: it may hold any file.
-bool CTaviCalcSession::isFileListUnknown() const
+// The calculator's list was never read whole: it may hold any file.
+bool CTaviCalcSession::isFileListUnknown(const CTaviWorker* worker)
 {
-    const CTaviWorker* worker = operationWorker();
     return worker && !worker->isFileListKnown();
 }
 
 // A send to a calculator whose files are unknown could replace one unasked: it is refused,
 // on the status line, as the other refusals before a job are.
-bool CTaviCalcSession::refuseUnknownList()
+bool CTaviCalcSession::refuseUnknownList(const CTaviWorker* worker)
 {
-    if (!isFileListUnknown())
+    if (!isFileListUnknown(worker))
         return false;
     onStatusChange(SessionTexts::errorPrefix + QString(SessionTexts::fileListUnknown));
     return true;
 }
 
 // Checked against the lists as they stand now, so earlier answers of the same pass count.
+// The file table shows the main window's pinned calculator while it is listed: a poll keeps
+// the current calculator, and the window's dialogs are modal and hold drops back.
 void CTaviCalcSession::takeIntoSendList(const SendItem& item)
 {
     if (fileModel->isFileExist(item.second) || isFileWillBeSend(item.second))

@@ -65,8 +65,13 @@ FileEntry TaviFileModel::getFileInfAt(int row) const
 // Names that differ only in letter case are the same file on the calculator.
 bool TaviFileModel::isFileExist(QString name) const
 {
+    return isNameIn(files, name);
+}
+
+bool TaviFileModel::isNameIn(const QList<FileEntry>& list, const QString& name)
+{
     const QString wanted = name.toUpper();
-    for (const FileEntry& entry : files) {
+    for (const FileEntry& entry : list) {
         if (entry.first.toUpper() == wanted)
             return true;
     }

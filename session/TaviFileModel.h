@@ -28,6 +28,8 @@ public:
     void clear();
     FileEntry getFileInfAt(int row) const;
     bool isFileExist(QString name) const;
+    // The same lookup in a list of the calculator's files.
+    static bool isNameIn(const QList<FileEntry>& list, const QString& name);
     void addFile(FileEntry entry);
     void deleteByName(QString name);
     void deleteAt(int row);

@@ -646,6 +646,7 @@ void TestMainWindow::sendEntries_data()
     QTest::newRow("drop") << 1 << "drop" << true << true;
     QTest::newRow("paste without URLs") << 1 << "paste" << false << false;
     QTest::newRow("drop without URLs") << 1 << "drop" << false << false;
+    QTest::newRow("drop of a web link") << 1 << "web link" << true << false;
     QTest::newRow("paste, no calculator") << 0 << "paste" << true << false;
     QTest::newRow("drop, no calculator") << 0 << "drop" << true << false;
 }
@@ -664,7 +665,9 @@ void TestMainWindow::sendEntries()
         app->session.onStatusChange(untouched);
     }
     writeFile(dir->filePath("add.tcb"), "x");
-    const QList<QUrl> urls = withUrls ? QList<QUrl>{QUrl::fromLocalFile(dir->filePath("add.tcb"))} : QList<QUrl>();
+    const QUrl url =
+        way == "web link" ? QUrl("http://localhost/add.tcb") : QUrl::fromLocalFile(dir->filePath("add.tcb"));
+    const QList<QUrl> urls = withUrls ? QList<QUrl>{url} : QList<QUrl>();
 
     if (way == "dialog") {
         app->click("sendButton");
@@ -678,8 +681,8 @@ void TestMainWindow::sendEntries()
         QGuiApplication::clipboard()->setMimeData(data);
         QTest::keySequence(app->window(), QKeySequence::Paste);
     } else {
-        // Files are taken as a copy, text not at all: the source keeps what it dragged.
-        const Qt::DropAction taken = withUrls ? Qt::CopyAction : Qt::IgnoreAction;
+        // Files are taken as a copy, text and links not at all: the source keeps what it dragged.
+        const Qt::DropAction taken = withUrls && way == "drop" ? Qt::CopyAction : Qt::IgnoreAction;
         QCOMPARE(app->drop(urls, "add.tcb"), QList<Qt::DropAction>({taken, taken, taken}));
     }
 
@@ -1039,34 +1042,47 @@ void TestMainWindow::restoreReplacesTheFiles()
 void TestMainWindow::operationKeepsItsCalculatorAndFiles_data()
 {
     QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("alphaLeaves"); // else another calculator arrives
+    // What happens while its dialog or question is open: ALPHA leaves, GAMMA arrives, the
+    // editor's send dialog opens and is cancelled, or files are dropped on the table.
+    QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<QString>("status");
     QTest::addColumn<Files>("alphaAfter"); // when ALPHA stays
     QTest::addColumn<Files>("local");      // in the download folder
 
     const QString downloaded = "<downloaded>";
+    const QString leaves = "ALPHA leaves";
     const Files alpha{{"A1.txt", "a1"}, {"A2.txt", "a2"}};
     const Files old{{"A1.txt", "old"}};
-    QTest::newRow("restore, calculator left") << "restore" << true << notConnected << Files() << Files();
-    QTest::newRow("rename, calculator left") << "rename" << true << notConnected << Files() << Files();
-    QTest::newRow("send question, calculator left") << "send question" << true << notConnected << Files() << Files();
-    QTest::newRow("send dialog, calculator left") << "send dialog" << true << notConnected << Files() << Files();
+    const Files deleted{{"A2.txt", "a2"}};
+    const Files fetched{{"A1.txt", "a1"}};
+    QTest::newRow("restore, calculator left") << "restore" << leaves << notConnected << Files() << Files();
+    QTest::newRow("rename, calculator left") << "rename" << leaves << notConnected << Files() << Files();
+    QTest::newRow("send question, calculator left") << "send question" << leaves << notConnected << Files() << Files();
+    QTest::newRow("send dialog, calculator left") << "send dialog" << leaves << notConnected << Files() << Files();
     QTest::newRow("download question, calculator left")
-        << "download question" << true << notConnected << Files() << old;
-    QTest::newRow("download folder, calculator left") << "download folder" << true << notConnected << Files() << Files();
-    QTest::newRow("delete question, calculator left") << "delete question" << true << notConnected << Files() << Files();
+        << "download question" << leaves << notConnected << Files() << old;
+    QTest::newRow("download folder, calculator left") << "download folder" << leaves << notConnected << Files() << Files();
+    QTest::newRow("delete question, calculator left") << "delete question" << leaves << notConnected << Files() << Files();
     QTest::newRow("delete question, another arrives")
-        << "delete question" << false << SessionTexts::filesDeleted << Files{{"A2.txt", "a2"}} << Files();
+        << "delete question" << "GAMMA arrives" << SessionTexts::filesDeleted << deleted << Files();
     QTest::newRow("download folder, another arrives")
-        << "download folder" << false << downloaded << alpha << Files{{"A1.txt", "a1"}};
+        << "download folder" << "GAMMA arrives" << downloaded << alpha << fetched;
+    QTest::newRow("delete question, editor's send dialog")
+        << "delete question" << "editor" << SessionTexts::filesDeleted << deleted << Files();
+    QTest::newRow("download folder, editor's send dialog")
+        << "download folder" << "editor" << downloaded << alpha << fetched;
+    QTest::newRow("delete question, files dropped")
+        << "delete question" << "drop" << SessionTexts::filesDeleted << deleted << Files();
+    QTest::newRow("download folder, files dropped") << "download folder" << "drop" << downloaded << alpha << fetched;
 }
 
 // An operation acts on the calculator it was begun for and on the files selected then, whatever
-// calculator comes or goes while its dialog or question is open; BETA, next to it, is never touched.
+// calculator comes or goes, and whatever the editor's send dialog or a drop would begin, while
+// its dialog or question is open; BETA, next to it, is never touched.
 void TestMainWindow::operationKeepsItsCalculatorAndFiles()
 {
     QFETCH(QString, operation);
-    QFETCH(bool, alphaLeaves);
+    QFETCH(QString, meanwhile);
     QFETCH(QString, status);
     QFETCH(Files, alphaAfter);
     QFETCH(Files, local);
@@ -1116,21 +1132,45 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
         }
     }
 
-    if (alphaLeaves) {
-        sims.front()->unplug();
+    const bool alphaLeaves = meanwhile == "ALPHA leaves";
+    if (meanwhile == "editor") {
+        QObject* editor = app->editor();
+        editor->setProperty("visible", true);
+        QObject* sendDialog = editor->findChild<QObject*>("tcbSendDialog");
+        QMetaObject::invokeMethod(sendDialog, "open");
+        QTRY_VERIFY(sendDialog->property("visible").toBool());
+        QMetaObject::invokeMethod(sendDialog, "reject");
+        QTRY_VERIFY(!sendDialog->property("visible").toBool());
+        editor->setProperty("visible", false);
+    } else if (meanwhile == "drop") {
+        writeFile(dir->filePath("dropped.txt"), "d");
+        QCOMPARE(app->drop({QUrl::fromLocalFile(dir->filePath("dropped.txt"))}),
+                 QList<Qt::DropAction>({Qt::IgnoreAction, Qt::IgnoreAction, Qt::IgnoreAction}));
     } else {
-        sims.push_back(std::make_unique<PluggedSimulator>());
-        sims.back()->simulator().setName("GAMMA");
+        if (alphaLeaves) {
+            sims.front()->unplug();
+        } else {
+            sims.push_back(std::make_unique<PluggedSimulator>());
+            sims.back()->simulator().setName("GAMMA");
+        }
+        QMetaObject::invokeMethod(&app->session, "update");
+        QCOMPARE(app->item("fileListView")->property("count").toInt(), alphaLeaves ? 1 : 3);
+        QCOMPARE(app->calcModel.getName(), QString(alphaLeaves ? "BETA" : "ALPHA"));
+        QCOMPARE(app->selectedCount(), 0);
     }
-    QMetaObject::invokeMethod(&app->session, "update");
-    QCOMPARE(app->item("fileListView")->property("count").toInt(), alphaLeaves ? 1 : 3);
-    QCOMPARE(app->calcModel.getName(), QString(alphaLeaves ? "BETA" : "ALPHA"));
-    QCOMPARE(app->selectedCount(), 0);
 
     if (operation == "send question") {
         app->answer("doYouWantSendFile", false);
     } else if (operation == "send dialog") {
-        app->call("sendChosenFiles", {urlList(sent)});
+        // The files are chosen in the dialog, which hands them on itself.
+        QObject* dialog = app->object("choseFileDialog");
+        QVERIFY(QMetaObject::invokeMethod(dialog, "clearSelection"));
+        for (const QUrl& url : sent) {
+            bool chosen = false;
+            QVERIFY(QMetaObject::invokeMethod(dialog, "addSelection", Q_RETURN_ARG(bool, chosen), Q_ARG(QUrl, url)));
+            QVERIFY(chosen);
+        }
+        QMetaObject::invokeMethod(dialog, "accept");
         QVERIFY(!app->isOpen("doYouWantSendFile"));
     } else if (operation == "restore") {
         app->call("restoreFrom", {QUrl::fromLocalFile(archive)});

@@ -4,6 +4,8 @@
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
 
+#include "link/CTaviCalc.h"
+
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -26,6 +28,7 @@ constexpr char savedStatus[] = "File successfully saved";
 constexpr char notSavedStatus[] = "Error: the file could not be saved";
 constexpr char notConnected[] = "Calculator is not connected";
 constexpr char noCalculator[] = "No calculator is connected";
+constexpr char listUnknown[] = "Error: The calculator's file list could not be read";
 constexpr char errorStart[] = "Error: ";
 // Pasted text brings characters that the calculator's character set lacks.
 const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");
@@ -33,6 +36,8 @@ const QString pastedRefused =
     QStringLiteral("Error: the calculator has no character for: \u20AC (U+20AC), \u2014 (U+2014)");
 // The calculator's answer to the announcement of a file that the computer sends.
 constexpr int announcementAnswer = 2;
+// The first read's second file record, after the device information and the file count.
+constexpr int secondRecord = 4;
 // Rows of the catalogue and of the file table are searched for in steps finer than a row.
 constexpr int rowStep = 4;
 
@@ -517,26 +522,51 @@ void TestEditorWindow::sendDialog()
 void TestEditorWindow::sendCollision_data()
 {
     QTest::addColumn<QString>("loaded");
+    // While the send dialog is open: another calculator is chosen in the main window, and
+    // the main window's rename dialog is opened and cancelled.
+    QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<bool>("replace");
     QTest::addColumn<bool>("sends");
     QTest::addColumn<QString>("status");
 
     const QString calcName = QString::fromLatin1(existingName);
-    QTest::newRow("other letter case, replaced") << calcName.toLower() << true << true << sentStatus;
+    QTest::newRow("other letter case, replaced") << calcName.toLower() << "" << true << true << sentStatus;
     QTest::newRow("other letter case, kept")
-        << calcName.toLower() << false << false << "Canceling saving file " + calcName.toLower();
+        << calcName.toLower() << "" << false << false << "Canceling saving file " + calcName.toLower();
+    QTest::newRow("another calculator chosen") << calcName.toLower() << "other chosen" << true << true << sentStatus;
+    QTest::newRow("another chosen, rename opened")
+        << calcName.toLower() << "rename opened" << true << true << sentStatus;
 }
 
+// The question and the send are about the calculator current when the send dialog opened.
 void TestEditorWindow::sendCollision()
 {
     QFETCH(QString, loaded);
+    QFETCH(QString, meanwhile);
     QFETCH(bool, replace);
     QFETCH(bool, sends);
     QFETCH(QString, status);
 
+    const int calcFiles = rig->fileModel.rowCount();
+    std::unique_ptr<PluggedSimulator> other;
+    if (!meanwhile.isEmpty()) {
+        other = std::make_unique<PluggedSimulator>();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 2, 5000);
+    }
     rig->open(loaded, "Disp 2");
     QSignalSpy sent(rig->editor(), SIGNAL(sendFile(QString, QString)));
     openSendDialog();
+    if (other) {
+        QVERIFY(rig->calcModel.setProperty("currentIndex", 1));
+        QCOMPARE(rig->fileModel.rowCount(), 0);
+    }
+    if (meanwhile == "rename opened") {
+        QObject* rename = rig->mainWindow()->findChild<QObject*>("changeNameDialog");
+        QMetaObject::invokeMethod(rig->mainWindow(), "startRename");
+        QTRY_VERIFY(rename->property("visible").toBool());
+        QMetaObject::invokeMethod(rename, "reject");
+        QTRY_VERIFY(!rename->property("visible").toBool());
+    }
     answer("tcbSendDialog", true);
     QVERIFY(isOpen("doYouWantSendFile"));
     QCOMPARE(rig->status(), "Sending file " + loaded + "...");
@@ -547,6 +577,12 @@ void TestEditorWindow::sendCollision()
     answer("doYouWantSendFile", replace);
     QCOMPARE(sent.count(), sends ? 1 : 0);
     QCOMPARE(rig->status(), status);
+    if (other) {
+        QVERIFY(other->simulator().files().isEmpty());
+        other.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 1, 5000);
+        QTRY_COMPARE(rig->fileModel.rowCount(), calcFiles);
+    }
 }
 
 void TestEditorWindow::saveDialog_data()
@@ -713,6 +749,8 @@ void TestEditorWindow::failedSend_data()
     // Sent to no other calculator, which has become the current one meanwhile.
     QTest::newRow("calculator left after the dialog opened") << "left" << "Disp 3" << notConnected << notConnected;
     QTest::newRow("no calculator") << "unplugged" << "Disp 3" << notConnected << noCalculator;
+    // Refused before the question about the file it did read.
+    QTest::newRow("list read in part") << "read in part" << "Disp 3" << listUnknown << listUnknown;
 }
 
 // A text that did not reach the calculator stays unsaved: closing asks the quit question.
@@ -726,9 +764,26 @@ void TestEditorWindow::failedSend()
     rig->session.setProperty("error", "");
     calc->simulator().clearReceived();
     std::unique_ptr<PluggedSimulator> other;
+    calcsim::FileList otherFiles;
+    const CTaviCalc::Timeouts waits = CTaviCalc::timeouts();
     if (cause == "left") {
         other = std::make_unique<PluggedSimulator>();
         QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 2, 5000);
+    } else if (cause == "read in part") {
+        // Its first read stops after the record of LOST.tcb: the list stays unknown.
+        const int listed = rig->calcModel.rowCount();
+        other = std::make_unique<PluggedSimulator>();
+        otherFiles = {{"LOST.tcb", "old"}, {"B.tcb", "b"}};
+        other->simulator().setFiles(otherFiles);
+        calcsim::Fault silence;
+        silence.message = secondRecord;
+        other->simulator().addFault(silence);
+        CTaviCalc::Timeouts shortWaits = waits;
+        shortWaits.firstByte = 300;
+        CTaviCalc::setTimeoutsForTesting(shortWaits);
+        QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), listed + 1, 5000);
+        QVERIFY(rig->calcModel.setProperty("currentIndex", listed));
+        QCOMPARE(rig->fileModel.rowCount(), 1);
     } else if (cause == "unplugged") {
         calc->unplug();
         QTRY_COMPARE(rig->calcModel.rowCount(), 0);
@@ -754,8 +809,9 @@ void TestEditorWindow::failedSend()
     QCOMPARE(rig->session.property("statusLineText").toString(), mainStatus + calculatorText);
     if (cause == "characters")
         QCOMPARE(calc->simulator().received().size(), 0);
+    CTaviCalc::setTimeoutsForTesting(waits);
     if (other)
-        QVERIFY(other->simulator().files().isEmpty());
+        QCOMPARE(other->simulator().files(), otherFiles);
     QCOMPARE(rig->text(), text);
     QCOMPARE(rig->editor()->title(), QString(titlePrefix) + "LOST.tcb*");
     rig->click("quitButton");
