@@ -76,7 +76,9 @@ ApplicationWindow {
         readonly property string editorSaved: "File successfully saved"
         readonly property string deleteQuestion: "Do you want to delete next files:"
         readonly property string backupSuffix: ".tbk"
+        // Begins both questions about replacing a file, on the calculator and on the PC.
         readonly property string replaceStart: "File "
+        readonly property string collisionEnd: " already exists on your calculator.\nDo you want to replace it?"
         readonly property string replaceEnd: " already exists on your PC.\nDo you want to replace it?"
     }
 
@@ -194,8 +196,7 @@ ApplicationWindow {
 
     function processSendCollision() {
         if (calcSession.isToCalcExistingCollision()) {
-            doYouWantSendFile.text = "File " + calcSession.collisionToCalcFileName()
-                    + " already exists on your calculator.\nDo you want to replace it?"
+            doYouWantSendFile.text = texts.replaceStart + calcSession.collisionToCalcFileName() + texts.collisionEnd
             doYouWantSendFile.open()
         } else if (calcSession.isToCalcNameCollision()) {
             fileNameWasChangeDialog.text = "The file name " + calcSession.getNameToCalcCollisionOld()
@@ -324,7 +325,7 @@ ApplicationWindow {
     }
 
     function pasteFiles() {
-        if (connected && clipboard.hasUrls())
+        if (clipboard.hasUrls())
             sendLocalFiles(clipboard.getUrls())
     }
 
