@@ -59,10 +59,7 @@ bool CTaviCalc::getDeviceInf()
     if (!isPortOpen() || stepLost)
         return false;
     calcMsg answer;
-    const Received received = regainStep(answer);
-    if (received == Received::Undecodable)
-        onError(LinkTexts::parseMessage);
-    if (received == Received::Nothing || received == Received::Undecodable)
+    if (!isUsable(regainStep(answer)))
         return false;
     if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf()) {
         // Most likely an answer to an earlier request; this one's own answer may follow.

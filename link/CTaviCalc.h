@@ -141,6 +141,7 @@ private:
     Received receive(TaviCalc::calcMsg& answer);
     bool receiveAnswer(TaviCalc::calcMsg& answer);
     bool receiveUsable(TaviCalc::calcMsg& answer);
+    bool isUsable(Received received);
     // Step: the link knows that the next frame it reads answers its last request.
     Received regainStep(TaviCalc::calcMsg& answer);
     bool inStep();

@@ -101,11 +101,18 @@ bool CTaviCalc::receiveAnswer(calcMsg& answer)
     return true;
 }
 
-// Receives an answer whose fields read whole; a name that is not UTF-8 is no reason to fail
-// (a calculator holding such a file would fail every list read).
+// Receives an answer whose fields read whole.
 bool CTaviCalc::receiveUsable(calcMsg& answer)
 {
-    switch (receive(answer)) {
+    return isUsable(receive(answer));
+}
+
+// Whether an answer received can be used: its fields read whole, and a name that is not
+// UTF-8 is no reason to fail (a calculator holding such a file would fail every list read).
+// One that does not decode is reported here.
+bool CTaviCalc::isUsable(Received received)
+{
+    switch (received) {
     case Received::Nothing:
         return false;
     case Received::Undecodable:
