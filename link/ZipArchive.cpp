@@ -247,21 +247,23 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
         return std::nullopt;
     const auto field16 = [&](int offset) { return littleEndianAt<quint16>(*fixed, fields + offset); };
     const auto field32 = [&](int offset) { return littleEndianAt<quint32>(*fixed, fields + offset); };
-    const std::optional<QByteArray> name = readAt(file, at + size, field16(nameLengthAt));
-    const std::optional<QByteArray> extra = readAt(file, at + size + field16(nameLengthAt), field16(extraLengthAt));
-    if (!name || !extra)
+    // The name and the extra field follow the fixed part; one read takes both.
+    const int nameLength = field16(nameLengthAt);
+    const std::optional<QByteArray> variable = readAt(file, at + size, nameLength + field16(extraLengthAt));
+    if (!variable)
         return std::nullopt;
+    const QByteArray extra = variable->mid(nameLength);
     Record record{field16(flagsAt),
                   field16(methodAt),
                   field32(crcAt),
                   field32(compressedSizeAt),
                   field32(sizeAt),
                   central ? field32(localHeaderAt) : 0,
-                  *name,
-                  at + size + name->size() + extra->size() + (central ? field16(commentLengthAt) : 0)};
-    const bool widened = central ? widen(*extra, {&record.size, &record.compressedSize, &record.localAt})
+                  variable->left(nameLength),
+                  at + size + variable->size() + (central ? field16(commentLengthAt) : 0)};
+    const bool widened = central ? widen(extra, {&record.size, &record.compressedSize, &record.localAt})
                                  : (record.flags & descriptorFlag)
-                                       || widen(*extra, {&record.size, &record.compressedSize});
+                                       || widen(extra, {&record.size, &record.compressedSize});
     if (!widened)
         return std::nullopt;
     return record;
