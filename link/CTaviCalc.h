@@ -168,6 +168,6 @@ private:
     bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
     bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
     bool restoreEntry(ZipArchive& archive, int index);
-    bool lostStepBefore(ZipArchive& archive, int index);
+    bool lostStepBefore(const ZipArchive& archive, int index);
     void reopenAfterReboot();
 };
