@@ -249,10 +249,8 @@ QStringList archivedNames()
 {
     QStringList names;
     const std::unique_ptr<ZipArchive> archive = ZipArchive::openForReading(workspace->archive());
-    for (int index = 0; archive && index < archive->count(); ++index) {
-        if (archive->openEntry(index) && archive->isDirectory() == false)
-            names.append(QString::fromUtf8(archive->entryName()));
-    }
+    for (const QByteArray& name : archive ? archive->fileNamesFrom(0) : QList<QByteArray>())
+        names.append(QString::fromUtf8(name));
     return names;
 }
 

@@ -34,8 +34,7 @@ CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
     PV = other.PV;
     Name = other.Name;
     maxChunkSize = other.maxChunkSize;
-    outOfStep = other.outOfStep;
-    stepLost = other.stepLost;
+    step = other.step;
     return *this;
 }
 
@@ -56,17 +55,14 @@ bool CTaviCalc::initialize(QSerialPortInfo info)
 // passed over.
 bool CTaviCalc::getDeviceInf()
 {
-    if (!isPortOpen() || stepLost)
+    if (!isPortOpen() || step == Step::Lost)
         return false;
     calcMsg answer;
-    const Received received = regainStep(answer);
-    if (received == Received::Undecodable)
-        onError(LinkTexts::parseMessage);
-    if (received == Received::Nothing || received == Received::Undecodable)
+    if (!isUsable(regainStep(answer)))
         return false;
     if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf()) {
         // Most likely an answer to an earlier request; this one's own answer may follow.
-        outOfStep = true;
+        step = Step::Out;
         return false;
     }
     const TaviCalc::deviceInf& device = answer.devinf();
@@ -105,11 +101,12 @@ QString CTaviCalc::getName() const
 
 // Every failure has a text: a kind the schema does not name (a calculator may send any
 // number) reads as an unknown error, never as an empty text a job would take for success.
-// Every failure passes here, so here the line is marked out of step: whatever the calculator
+// Every failure passes here, so here a link in step is marked out of it: whatever the calculator
 // still sends for the failed exchange must not be read as the answer to the next request.
 void CTaviCalc::onError(QString errorText)
 {
-    outOfStep = true;
+    if (step == Step::In)
+        step = Step::Out;
     constexpr int kinds = int(std::size(LinkTexts::errorKinds));
     if (errorText.isEmpty()) {
         const bool named = lastError >= 0 && lastError < kinds;

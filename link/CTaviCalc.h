@@ -116,11 +116,11 @@ private:
     int lastError = TaviCalc::calcMsg::NONE_ERROR;
     // The frame reader's state belongs to this link alone: two links may read at once.
     FrameReader reader;
-    // Set when the port has just opened or an exchange has failed: what is waiting then, or
+    // Out when the port has just opened or an exchange has failed: what is waiting then, or
     // still comes, is not the answer to the next request, so that request first regains step.
-    bool outOfStep = false;
-    // Set when step could not be regained: every later request fails at once.
-    bool stepLost = false;
+    // Lost when step could not be regained: every later request fails at once.
+    enum class Step { In, Out, Lost };
+    Step step = Step::In;
 
     // Frames
     bool openPort();
@@ -141,6 +141,7 @@ private:
     Received receive(TaviCalc::calcMsg& answer);
     bool receiveAnswer(TaviCalc::calcMsg& answer);
     bool receiveUsable(TaviCalc::calcMsg& answer);
+    bool isUsable(Received received);
     // Step: the link knows that the next frame it reads answers its last request.
     Received regainStep(TaviCalc::calcMsg& answer);
     bool inStep();
@@ -167,6 +168,6 @@ private:
     bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
     bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
     bool restoreEntry(ZipArchive& archive, int index);
-    bool lostStepBefore(ZipArchive& archive, int index);
+    bool lostStepBefore(const ZipArchive& archive, int index);
     void reopenAfterReboot();
 };

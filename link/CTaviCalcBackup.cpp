@@ -130,20 +130,14 @@ bool CTaviCalc::restoreEntry(ZipArchive& archive, int index)
 }
 
 // After a failure: when step cannot be regained, the restore sends nothing more, the reboot
-// included, and names the files from this entry on (the one still open when it failed).
-bool CTaviCalc::lostStepBefore(ZipArchive& archive, int index)
+// included, and names the files from this entry on (the one that failed).
+bool CTaviCalc::lostStepBefore(const ZipArchive& archive, int index)
 {
     if (inStep())
         return false;
     QStringList names;
-    if (archive.isDirectory() == false) {
-        names.append(QString::fromUtf8(archive.entryName()));
-        ++index;
-    }
-    for (; index < archive.count(); ++index) {
-        if (archive.openEntry(index) && archive.isDirectory() == false)
-            names.append(QString::fromUtf8(archive.entryName()));
-    }
+    for (const QByteArray& name : archive.fileNamesFrom(index))
+        names.append(QString::fromUtf8(name));
     if (!names.isEmpty())
         reportNotDone(names);
     return true;

@@ -71,7 +71,7 @@ std::optional<QByteArray> CTaviCalc::fetch(const TaviCalc::fileInf& fInf)
 void CTaviCalc::runInStep(const QStringList& names, const std::function<void(int)>& turn)
 {
     for (int index = 0; index < names.size(); ++index) {
-        const bool lastFailed = index > 0 && outOfStep;
+        const bool lastFailed = index > 0 && step != Step::In;
         if (!inStep()) {
             reportNotDone(names.mid(lastFailed ? index - 1 : index));
             return;

@@ -25,8 +25,7 @@ CTaviCalc::Timeouts CTaviCalc::timeouts()
 // A calculator may still be answering a link that gave up on it.
 bool CTaviCalc::openPort()
 {
-    outOfStep = true;
-    stepLost = false;
+    step = Step::Out;
     return port->open(QIODevice::ReadWrite);
 }
 
@@ -39,7 +38,7 @@ bool CTaviCalc::isPortOpen() const
 // goes on without a flush between requests.
 void CTaviCalc::discardWaitingBytes()
 {
-    outOfStep = false;
+    step = Step::In;
     port->clear(QSerialPort::Input);
     reader.clear();
 }

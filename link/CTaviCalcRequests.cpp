@@ -61,7 +61,7 @@ bool CTaviCalc::sendReported(const calcMsg& msg)
 {
     if (send(msg))
         return true;
-    onError(stepLost ? LinkTexts::outOfStep : LinkTexts::writeDevice);
+    onError(step == Step::Lost ? LinkTexts::outOfStep : LinkTexts::writeDevice);
     return false;
 }
 
@@ -101,11 +101,18 @@ bool CTaviCalc::receiveAnswer(calcMsg& answer)
     return true;
 }
 
-// Receives an answer whose fields read whole; a name that is not UTF-8 is no reason to fail
-// (a calculator holding such a file would fail every list read).
+// Receives an answer whose fields read whole.
 bool CTaviCalc::receiveUsable(calcMsg& answer)
 {
-    switch (receive(answer)) {
+    return isUsable(receive(answer));
+}
+
+// Whether an answer received can be used: its fields read whole, and a name that is not
+// UTF-8 is no reason to fail (a calculator holding such a file would fail every list read).
+// One that does not decode is reported here.
+bool CTaviCalc::isUsable(Received received)
+{
+    switch (received) {
     case Received::Nothing:
         return false;
     case Received::Undecodable:
@@ -123,7 +130,7 @@ bool CTaviCalc::receiveUsable(calcMsg& answer)
 // every frame before it is passed over. Without it within the usual wait, step is lost.
 CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
 {
-    const bool regaining = outOfStep;
+    const bool regaining = step == Step::Out;
     if (regaining)
         discardWaitingBytes();
     calcMsg request;
@@ -135,7 +142,8 @@ CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
         const Received received = receive(answer);
         const bool passedOver = regaining && answer.type() != calcMsg::SEND_DEVICE_INF;
         if (received == Received::Nothing || (passedOver && deadline.hasExpired())) {
-            stepLost = regaining;
+            if (regaining)
+                step = Step::Lost;
             return Received::Nothing;
         }
         if (!passedOver)
@@ -146,10 +154,11 @@ CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
 // Free on the normal path; after a failure, one exchange.
 bool CTaviCalc::inStep()
 {
-    if (!outOfStep || stepLost)
-        return !stepLost;
-    calcMsg answer;
-    return regainStep(answer) != Received::Nothing;
+    if (step == Step::Out) {
+        calcMsg answer;
+        regainStep(answer);
+    }
+    return step != Step::Lost;
 }
 
 void CTaviCalc::reportNotDone(const QStringList& names)

@@ -247,21 +247,23 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
         return std::nullopt;
     const auto field16 = [&](int offset) { return littleEndianAt<quint16>(*fixed, fields + offset); };
     const auto field32 = [&](int offset) { return littleEndianAt<quint32>(*fixed, fields + offset); };
-    const std::optional<QByteArray> name = readAt(file, at + size, field16(nameLengthAt));
-    const std::optional<QByteArray> extra = readAt(file, at + size + field16(nameLengthAt), field16(extraLengthAt));
-    if (!name || !extra)
+    // The name and the extra field follow the fixed part; one read takes both.
+    const int nameLength = field16(nameLengthAt);
+    const std::optional<QByteArray> variable = readAt(file, at + size, nameLength + field16(extraLengthAt));
+    if (!variable)
         return std::nullopt;
+    const QByteArray extra = variable->mid(nameLength);
     Record record{field16(flagsAt),
                   field16(methodAt),
                   field32(crcAt),
                   field32(compressedSizeAt),
                   field32(sizeAt),
                   central ? field32(localHeaderAt) : 0,
-                  *name,
-                  at + size + name->size() + extra->size() + (central ? field16(commentLengthAt) : 0)};
-    const bool widened = central ? widen(*extra, {&record.size, &record.compressedSize, &record.localAt})
+                  variable->left(nameLength),
+                  at + size + variable->size() + (central ? field16(commentLengthAt) : 0)};
+    const bool widened = central ? widen(extra, {&record.size, &record.compressedSize, &record.localAt})
                                  : (record.flags & descriptorFlag)
-                                       || widen(*extra, {&record.size, &record.compressedSize});
+                                       || widen(extra, {&record.size, &record.compressedSize});
     if (!widened)
         return std::nullopt;
     return record;
@@ -331,9 +333,21 @@ bool isFileOrDirectory(archive_entry* entry)
     return type == AE_IFREG || type == AE_IFDIR;
 }
 
+QByteArray nameOf(archive_entry* entry)
+{
+    const char* name = archive_entry_pathname_utf8(entry);
+    return QByteArray(name ? name : archive_entry_pathname(entry));
+}
+
+bool namesDirectory(const QByteArray& name)
+{
+    return name.endsWith('/') || name.endsWith('\\');
+}
+
 struct Survey
 {
-    int entries = -1;
+    // Every entry's name, in order; none when the archive does not open.
+    std::optional<QList<QByteArray>> names;
     bool whole = false;
 };
 
@@ -347,23 +361,18 @@ Survey survey(const QString& path)
     archive* reader = openReader(path, &listed);
     if (!reader)
         return {};
-    Survey found{0, true};
+    QList<QByteArray> names;
+    bool whole = true;
     archive_entry* entry = nullptr;
     int result = ARCHIVE_OK;
     while (isHeader(result = archive_read_next_header(reader, &entry))) {
-        ++found.entries;
-        found.whole = readData(reader) && isFileOrDirectory(entry) && found.whole;
+        names.append(nameOf(entry));
+        whole = readData(reader) && isFileOrDirectory(entry) && whole;
     }
     archive_read_free(reader);
-    found.whole = found.whole && result == ARCHIVE_EOF && (listed || found.entries == 0)
-                  && soundEntries(path) == quint64(found.entries);
-    return found;
-}
-
-QByteArray nameOf(archive_entry* entry)
-{
-    const char* name = archive_entry_pathname_utf8(entry);
-    return QByteArray(name ? name : archive_entry_pathname(entry));
+    whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty())
+            && soundEntries(path) == quint64(names.size());
+    return {names, whole};
 }
 
 bool setCompression(archive* writer, int level)
@@ -415,10 +424,10 @@ std::unique_ptr<ZipArchive> ZipArchive::openForReading(const QString& path)
     Utf8Names utf8;
     std::unique_ptr<ZipArchive> zip(new ZipArchive(false));
     const Survey found = survey(path);
-    zip->entries = found.entries;
+    zip->names = found.names.value_or(QList<QByteArray>());
     zip->whole = found.whole;
     zip->handle = openReader(path);
-    if (zip->entries < 0 || !zip->handle)
+    if (!found.names || !zip->handle)
         return nullptr;
     return zip;
 }
@@ -465,7 +474,7 @@ bool ZipArchive::finish()
 
 int ZipArchive::count() const
 {
-    return entries;
+    return names.size();
 }
 
 bool ZipArchive::isWhole() const
@@ -476,7 +485,7 @@ bool ZipArchive::isWhole() const
 bool ZipArchive::openEntry(int index)
 {
     closeEntry();
-    if (writing || index <= position || index >= entries)
+    if (writing || index <= position || index >= count())
         return false;
     Utf8Names utf8;
     archive_entry* entry = nullptr;
@@ -493,7 +502,17 @@ std::optional<bool> ZipArchive::isDirectory() const
 {
     if (!openName)
         return std::nullopt;
-    return openName->endsWith('/') || openName->endsWith('\\');
+    return namesDirectory(*openName);
+}
+
+QList<QByteArray> ZipArchive::fileNamesFrom(int index) const
+{
+    QList<QByteArray> files;
+    for (const QByteArray& name : names.mid(index)) {
+        if (!namesDirectory(name))
+            files.append(name);
+    }
+    return files;
 }
 
 std::optional<QByteArray> ZipArchive::readEntry()

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -59,6 +60,9 @@ public:
     std::optional<QByteArray> readEntry();
     // The open entry's name; empty when none is open.
     QByteArray entryName() const;
+    // The names of the entries from the index on that are files, not folders, as opening read
+    // them: no entry is opened for them.
+    QList<QByteArray> fileNamesFrom(int index) const;
 
 private:
     explicit ZipArchive(bool writing);
@@ -66,7 +70,7 @@ private:
     const bool writing;
     archive* handle = nullptr;
     QFile output;
-    int entries = 0;
+    QList<QByteArray> names;
     bool whole = false;
     int position = -1;
     std::optional<QByteArray> openName;
