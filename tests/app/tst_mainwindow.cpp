@@ -195,14 +195,6 @@ void writeFile(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
-QList<zipcheck::Entry> asEntries(const FileList& files)
-{
-    QList<zipcheck::Entry> entries;
-    for (const auto& file : files)
-        entries.append({file.first, file.second});
-    return entries;
-}
-
 Files asMap(const FileList& files)
 {
     Files map;
@@ -954,7 +946,7 @@ void TestMainWindow::backupSave()
             app->call("saveBackupAs", {QUrl::fromLocalFile(path)});
         }
         QCOMPARE(fileContent(kept.first()), archiveBytes);
-        QCOMPARE(zipcheck::entries(zipcheck::inspect(kept.first())), asEntries(files));
+        QCOMPARE(zipcheck::entries(zipcheck::inspect(kept.first())), zipcheck::asEntries(files));
         for (const QString& keptPath : qAsConst(kept))
             QFile::remove(keptPath);
         if (before == "<folder>")

@@ -144,14 +144,6 @@ QByteArray contentOf(const FileList& files, const QString& name)
     return {};
 }
 
-QList<zipcheck::Entry> zipEntries(const FileList& files)
-{
-    QList<zipcheck::Entry> entries;
-    for (const auto& file : files)
-        entries.append({file.first, file.second});
-    return entries;
-}
-
 bool holds(const FileList& files, const QString& name)
 {
     for (const auto& file : files) {
@@ -444,14 +436,14 @@ void TestFaultMatrix::checkBackup(Cell& cell, bool& completed)
         if (file.first != cell.unlisted)
             listed.append(file);
     }
-    QCOMPARE(zipcheck::entries(zipcheck::inspect(*path)), zipEntries(listed));
+    QCOMPARE(zipcheck::entries(zipcheck::inspect(*path)), zipcheck::asEntries(listed));
 }
 
 // The archive is only read; a restore that reports nothing leaves exactly its files.
 void TestFaultMatrix::checkRestore(Cell& cell, bool& completed)
 {
     const QString archive = QDir(cell.folder()).filePath("backup.tbk");
-    zipcheck::make(archive, zipEntries(localFiles));
+    zipcheck::make(archive, zipcheck::asEntries(localFiles));
     const QByteArray before = readFile(archive);
     QVERIFY(!before.isEmpty());
     cell.calc().restoreBackup(QUrl::fromLocalFile(archive));
