@@ -3,6 +3,7 @@
 #include "FileDialogParts.h"
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
+#include "TestFiles.h"
 
 #include "link/CTaviCalc.h"
 
@@ -96,12 +97,6 @@ QString latin1Range()
             text += QChar(code);
     }
     return text;
-}
-
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // A point in the view's row for which the view's lookup function gives the wanted value, or
@@ -627,10 +622,8 @@ void TestEditorWindow::saveDialog()
     const QString folder = base.filePath("my #1 programs") + '/';
     QVERIFY(QDir().mkpath(folder));
     const QByteArray older("older program\n");
-    if (!reply.isEmpty()) {
-        QFile file(folder + saved);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
-    }
+    if (!reply.isEmpty())
+        QVERIFY(writeFile(folder + saved, older));
     rig->open("S.tcb", text);
     QObject* dialog = rig->object("tcbSaveDialog");
     QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
