@@ -99,9 +99,7 @@ int modeColumn(FaultMode mode)
 
 Fault faultAt(int message, FaultMode mode)
 {
-    Fault fault;
-    fault.message = message;
-    fault.mode = mode;
+    Fault fault = linktest::fault(message, mode);
     fault.type = wrongAnswerType;
     fault.error = calcMsg::WRITE_ERROR;
     fault.errorNum = failureNumber;
