@@ -9,6 +9,7 @@
 
 #include "FileDialogParts.h"
 #include "PluggedSimulator.h"
+#include "SessionRig.h"
 #include "SimTestMain.h"
 #include "TestFiles.h"
 #include "ZipCheck.h"
@@ -1190,9 +1191,7 @@ void TestMainWindow::editorWiring()
     startWithOne({{"A.txt", "a"}, {"PRGM.tcb", "Disp 1"}});
     if (failing) {
         sim().clearReceived();
-        calcsim::Fault silence; // on the first piece, after the device information
-        silence.message = 2;
-        sim().addFault(silence);
+        silence(sim(), 2, 2); // on the first piece, after the device information
     }
     if (opener == "double click") {
         QTest::mouseDClick(app->window(), Qt::LeftButton, Qt::NoModifier, app->rowPoint(1));

@@ -2,6 +2,7 @@
 
 #include "FileDialogParts.h"
 #include "PluggedSimulator.h"
+#include "SessionRig.h"
 #include "SimTestMain.h"
 #include "TestFiles.h"
 
@@ -768,9 +769,7 @@ void TestEditorWindow::failedSend()
         other = std::make_unique<PluggedSimulator>();
         otherFiles = {{"LOST.tcb", "old"}, {"B.tcb", "b"}};
         other->simulator().setFiles(otherFiles);
-        calcsim::Fault silence;
-        silence.message = secondRecord;
-        other->simulator().addFault(silence);
+        silence(other->simulator(), secondRecord, secondRecord);
         CTaviCalc::Timeouts shortWaits = waits;
         shortWaits.firstByte = 300;
         CTaviCalc::setTimeoutsForTesting(shortWaits);
