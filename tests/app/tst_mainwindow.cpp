@@ -9,13 +9,14 @@
 
 #include "FileDialogParts.h"
 #include "PluggedSimulator.h"
+#include "SessionRig.h"
 #include "SimTestMain.h"
+#include "TestFiles.h"
 #include "ZipCheck.h"
 
 #include <QClipboard>
 #include <QMimeData>
 #include <QPixmap>
-#include <QRandomGenerator>
 #include <QScreen>
 #include <QTcpServer>
 #include <QTextOption>
@@ -182,27 +183,6 @@ struct Application
     }
 };
 
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QList<zipcheck::Entry> asEntries(const FileList& files)
-{
-    QList<zipcheck::Entry> entries;
-    for (const auto& file : files)
-        entries.append({file.first, file.second});
-    return entries;
-}
-
 Files asMap(const FileList& files)
 {
     Files map;
@@ -214,16 +194,6 @@ Files asMap(const FileList& files)
 QVariant urlList(const QList<QUrl>& urls)
 {
     return QVariant::fromValue(urls);
-}
-
-// Bytes that deflate cannot shrink, the same in every run.
-QByteArray noise(int size)
-{
-    QRandomGenerator generator(size);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
 }
 
 // A file system of its own, of this size, at the path for as long as the object lives; the
@@ -614,7 +584,7 @@ void TestMainWindow::sendCollisionLoop()
     QList<QUrl> urls;
     const QList<QPair<QString, QByteArray>> locals{{"prog.tcb", "p"}, {"My Program.tcb", "m"}, {"new.tcb", "n"}};
     for (const auto& local : locals) {
-        writeFile(dir->filePath(local.first), local.second);
+        QVERIFY(writeFile(dir->filePath(local.first), local.second));
         urls << QUrl::fromLocalFile(dir->filePath(local.first));
     }
 
@@ -664,7 +634,7 @@ void TestMainWindow::sendEntries()
         QMetaObject::invokeMethod(&app->session, "update");
         app->session.onStatusChange(untouched);
     }
-    writeFile(dir->filePath("add.tcb"), "x");
+    QVERIFY(writeFile(dir->filePath("add.tcb"), "x"));
     const QUrl url =
         way == "web link" ? QUrl("http://localhost/add.tcb") : QUrl::fromLocalFile(dir->filePath("add.tcb"));
     const QList<QUrl> urls = withUrls ? QList<QUrl>{url} : QList<QUrl>();
@@ -709,8 +679,8 @@ void TestMainWindow::downloadCollisionLoop()
     QFETCH(QList<QByteArray>, local);
 
     startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}, {"C.tcb", "c"}});
-    writeFile(dir->filePath("A.tcb"), "oldA");
-    writeFile(dir->filePath("C.tcb"), "oldC");
+    QVERIFY(writeFile(dir->filePath("A.tcb"), "oldA"));
+    QVERIFY(writeFile(dir->filePath("C.tcb"), "oldC"));
     app->clickRow(0);
     app->clickRow(2, Qt::ShiftModifier);
     app->click("downloadButton");
@@ -899,8 +869,8 @@ void TestMainWindow::backupSave()
     if (before == "<folder>")
         QVERIFY(QDir().mkpath(dir->filePath(saved)));
     else if (!before.isNull())
-        writeFile(dir->filePath(saved), before);
-    const FileList files{{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", noise(6000)}};
+        QVERIFY(writeFile(dir->filePath(saved), before));
+    const FileList files{{"A.tcb", "a"}, {"B.tcb", "b"}, {"BIG.bin", testBytes(6000)}};
     // A kept archive is named after the calculator, in a form fit for a file name.
     start({{"../Tavi Calc", files}});
     const QRegularExpression keptName(R"(^backup-___Tavi_Calc-\d{8}-\d{6}(-\d+)?\.tbk$)");
@@ -954,7 +924,7 @@ void TestMainWindow::backupSave()
             app->call("saveBackupAs", {QUrl::fromLocalFile(path)});
         }
         QCOMPARE(fileContent(kept.first()), archiveBytes);
-        QCOMPARE(zipcheck::entries(zipcheck::inspect(kept.first())), asEntries(files));
+        QCOMPARE(zipcheck::entries(zipcheck::inspect(kept.first())), zipcheck::asEntries(files));
         for (const QString& keptPath : qAsConst(kept))
             QFile::remove(keptPath);
         if (before == "<folder>")
@@ -1101,8 +1071,8 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
     const FileList beta{{"A1.txt", "b1"}, {"NEW.txt", "beta"}, {"KEEP.txt", "k"}};
     start({{"ALPHA", {{"A1.txt", "a1"}, {"A2.txt", "a2"}}}, {"BETA", beta}});
     const QList<QUrl> sent{QUrl::fromLocalFile(dir->filePath("a1.txt")), QUrl::fromLocalFile(dir->filePath("new.txt"))};
-    writeFile(sent.first().toLocalFile(), "x");
-    writeFile(sent.last().toLocalFile(), "n");
+    QVERIFY(writeFile(sent.first().toLocalFile(), "x"));
+    QVERIFY(writeFile(sent.last().toLocalFile(), "n"));
     if (operation == "send question") {
         app->clipboard.setUrls(sent);
         QTest::keySequence(app->window(), QKeySequence::Paste);
@@ -1126,7 +1096,7 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
             QTRY_VERIFY(app->isOpen("choseFolderDialog"));
         }
         if (operation == "download question") {
-            writeFile(dir->filePath("A1.txt"), "old");
+            QVERIFY(writeFile(dir->filePath("A1.txt"), "old"));
             app->call("downloadToFolder", {QUrl::fromLocalFile(dir->path())});
             QVERIFY(app->isOpen("doYouWantDownloadFile"));
         }
@@ -1143,7 +1113,7 @@ void TestMainWindow::operationKeepsItsCalculatorAndFiles()
         QTRY_VERIFY(!sendDialog->property("visible").toBool());
         editor->setProperty("visible", false);
     } else if (meanwhile == "drop") {
-        writeFile(dir->filePath("dropped.txt"), "d");
+        QVERIFY(writeFile(dir->filePath("dropped.txt"), "d"));
         QCOMPARE(app->drop({QUrl::fromLocalFile(dir->filePath("dropped.txt"))}),
                  QList<Qt::DropAction>({Qt::IgnoreAction, Qt::IgnoreAction, Qt::IgnoreAction}));
     } else {
@@ -1221,9 +1191,7 @@ void TestMainWindow::editorWiring()
     startWithOne({{"A.txt", "a"}, {"PRGM.tcb", "Disp 1"}});
     if (failing) {
         sim().clearReceived();
-        calcsim::Fault silence; // on the first piece, after the device information
-        silence.message = 2;
-        sim().addFault(silence);
+        silence(sim(), 2, 2); // on the first piece, after the device information
     }
     if (opener == "double click") {
         QTest::mouseDClick(app->window(), Qt::LeftButton, Qt::NoModifier, app->rowPoint(1));
@@ -1332,7 +1300,7 @@ void TestMainWindow::errorDialog()
         QCOMPARE(fileContent(copied.toLocalFile()), QByteArray("k"));
         QFile::remove(copied.toLocalFile());
     } else if (shortcut == "Paste") {
-        writeFile(dir->filePath("add.tcb"), "x");
+        QVERIFY(writeFile(dir->filePath("add.tcb"), "x"));
         app->clipboard.setUrls({QUrl::fromLocalFile(dir->filePath("add.tcb"))});
         QTest::keySequence(app->window(), QKeySequence::Paste);
         waitForJob(SessionTexts::filesSent);
@@ -1370,7 +1338,7 @@ void TestMainWindow::errorDialog()
 void TestMainWindow::busyRefusesEverything()
 {
     startWithOne({{"A.tcb", "a"}, {"B.tcb", "b"}});
-    writeFile(dir->filePath("paste.tcb"), "p");
+    QVERIFY(writeFile(dir->filePath("paste.tcb"), "p"));
     const QList<QUrl> pasted{QUrl::fromLocalFile(dir->filePath("paste.tcb"))};
     app->clipboard.setUrls(pasted);
     // The delete job waits in vain for the calculator's first answer.

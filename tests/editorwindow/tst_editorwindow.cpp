@@ -2,7 +2,9 @@
 
 #include "FileDialogParts.h"
 #include "PluggedSimulator.h"
+#include "SessionRig.h"
 #include "SimTestMain.h"
+#include "TestFiles.h"
 
 #include "link/CTaviCalc.h"
 
@@ -96,12 +98,6 @@ QString latin1Range()
             text += QChar(code);
     }
     return text;
-}
-
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // A point in the view's row for which the view's lookup function gives the wanted value, or
@@ -627,10 +623,8 @@ void TestEditorWindow::saveDialog()
     const QString folder = base.filePath("my #1 programs") + '/';
     QVERIFY(QDir().mkpath(folder));
     const QByteArray older("older program\n");
-    if (!reply.isEmpty()) {
-        QFile file(folder + saved);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(older) == older.size());
-    }
+    if (!reply.isEmpty())
+        QVERIFY(writeFile(folder + saved, older));
     rig->open("S.tcb", text);
     QObject* dialog = rig->object("tcbSaveDialog");
     QSignalSpy saves(rig->editor(), SIGNAL(saveFile(QString, QString)));
@@ -775,9 +769,7 @@ void TestEditorWindow::failedSend()
         other = std::make_unique<PluggedSimulator>();
         otherFiles = {{"LOST.tcb", "old"}, {"B.tcb", "b"}};
         other->simulator().setFiles(otherFiles);
-        calcsim::Fault silence;
-        silence.message = secondRecord;
-        other->simulator().addFault(silence);
+        silence(other->simulator(), secondRecord, secondRecord);
         CTaviCalc::Timeouts shortWaits = waits;
         shortWaits.firstByte = 300;
         CTaviCalc::setTimeoutsForTesting(shortWaits);

@@ -24,6 +24,14 @@ inline QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The same, but "<missing>" where no file can be read, so that a missing file and an empty
+// one differ.
+inline QByteArray fileContent(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 inline bool writeFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);

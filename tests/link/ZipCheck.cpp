@@ -1,10 +1,13 @@
 #include "ZipCheck.h"
 
+#include "TestFiles.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 
 namespace zipcheck {
 
@@ -132,6 +135,22 @@ void make(const QString& path, const QList<Entry>& entries, Form form)
                                 {"content", QString::fromLatin1(e.content.toHex())},
                                 {"method", e.method}});
     runPython(makeScript, {path, formNames[int(form)]}, QJsonDocument(listing).toJson());
+}
+
+QByteArray made(const QList<Entry>& entries, Form form)
+{
+    const QTemporaryDir folder;
+    const QString path = folder.filePath("made.zip");
+    make(path, entries, form);
+    return readFile(path);
+}
+
+QList<Entry> asEntries(const QList<QPair<QByteArray, QByteArray>>& files)
+{
+    QList<Entry> entries;
+    for (const auto& file : files)
+        entries.append({file.first, file.second});
+    return entries;
 }
 
 QByteArray damaged(QByteArray bytes, const QByteArray& marker, int occurrence, int offset, char mask)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 // A second ZIP reader and writer for the tests: Python's zipfile under /usr/bin/python3.
@@ -31,6 +32,10 @@ QList<Entry> entries(const QJsonObject& report);
 enum class Form { Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64 };
 // Writes an archive of the entries with Python; a name ending in a slash is a directory.
 void make(const QString& path, const QList<Entry>& entries, Form form = Form::Plain);
+// The bytes of that archive.
+QByteArray made(const QList<Entry>& entries, Form form = Form::Plain);
+// Files (name, content) as entries that deflate.
+QList<Entry> asEntries(const QList<QPair<QByteArray, QByteArray>>& files);
 
 // Signatures that mark the places to damage.
 inline const QByteArray localHeader = QByteArrayLiteral("PK\x03\x04");

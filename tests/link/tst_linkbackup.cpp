@@ -14,6 +14,7 @@
 using namespace calcsim;
 using namespace linktest;
 using TaviCalc::calcMsg;
+using zipcheck::asEntries;
 using zipcheck::Entry;
 using zipcheck::Form;
 
@@ -26,14 +27,6 @@ namespace {
 
 const FileList mixedFiles = {{"A.tcb", testBytes(1300)}, {"EMPTY.tcb", {}}, {"\xC3\x84RGER.tcb", "text"}};
 constexpr int calculatorRebootMs = 20;
-
-QList<Entry> asEntries(const FileList& files)
-{
-    QList<Entry> entries;
-    for (const auto& file : files)
-        entries.append({file.first, file.second});
-    return entries;
-}
 
 FileList manyFiles(int count)
 {
@@ -319,13 +312,9 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::addColumn<QString>("error");
     const QString cantOpen = QStringLiteral("Can't open backup file");
     const QString cantRead = QStringLiteral("Can't read backup file");
-    const QString made = temporaryFolder.filePath("made.tbk");
-    zipcheck::make(made, fiveEntries);
-    const QByteArray five = readFile(made);
-    zipcheck::make(made, fiveEntries, Form::Streamed);
-    const QByteArray streamed = readFile(made);
-    zipcheck::make(made, {});
-    const QByteArray empty = readFile(made);
+    const QByteArray five = zipcheck::made(fiveEntries);
+    const QByteArray streamed = zipcheck::made(fiveEntries, Form::Streamed);
+    const QByteArray empty = zipcheck::made({});
     // Python writes no file type (0x01); these bits make it a symbolic link's (0xA1).
     constexpr char symbolicLinkBits = char(0xA0);
 
@@ -352,8 +341,9 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::newRow("third entry marked a symbolic link")
         << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
         << cantRead;
-    zipcheck::make(made, {{"ab", "a real ab", 0}, {"ab#c", "other", 0}});
-    QTest::newRow("a name holding a NUL") << readFile(made).replace("ab#c", QByteArray("ab\0c", 4)) << cantRead;
+    QTest::newRow("a name holding a NUL")
+        << zipcheck::made({{"ab", "a real ab", 0}, {"ab#c", "other", 0}}).replace("ab#c", QByteArray("ab\0c", 4))
+        << cantRead;
 }
 
 // An archive that cannot be read through is refused before the calculator is touched.

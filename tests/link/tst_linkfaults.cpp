@@ -183,8 +183,7 @@ void TestLinkFaults::lateAnswerInAList()
             reported << url.fileName();
     } else if (job == "delete") {
         s.link().genDelFilesRequest(entries);
-        for (const QList<QVariant>& arguments : deleted)
-            reported << arguments.at(0).toString();
+        reported = texts(deleted);
     } else {
         s.link().genSendFilesRequest(items);
         for (const QList<QVariant>& arguments : sent)

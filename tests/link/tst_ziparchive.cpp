@@ -177,23 +177,17 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
 {
     QTest::addColumn<QByteArray>("content");
     const QList<Entry> five{{"A", "first", 8}, {"B", testBytes(3000), 8}, {"C", "damage me", 0}, {"D", "d", 0}, {"E", "e", 8}};
+    const QByteArray plain = zipcheck::made(five);
+    const QByteArray streamed = zipcheck::made(five, Form::Streamed);
+    const QByteArray zip64 = zipcheck::made(five, Form::Zip64);
+    const QByteArray empty = zipcheck::made({});
     const QTemporaryDir folder;
     const QString made = folder.filePath("made.zip");
-    zipcheck::make(made, five);
-    const QByteArray plain = readFile(made);
-    zipcheck::make(made, five, Form::Streamed);
-    const QByteArray streamed = readFile(made);
-    zipcheck::make(made, five, Form::Zip64);
-    const QByteArray zip64 = readFile(made);
-    zipcheck::make(made, {});
-    const QByteArray empty = readFile(made);
     writeArchive(made, five);
     const QByteArray written = readFile(made);
     // Python cannot write a name holding a NUL: one is put in place of the "#".
-    zipcheck::make(made, {{"ab", "a real ab", 0}, {"ab#c", "other", 0}, {"#C", "c", 0}});
-    const QByteArray hashes = readFile(made);
-    zipcheck::make(made, {{"A", "first"}, {"", "no name"}});
-    const QByteArray noName = readFile(made);
+    const QByteArray hashes = zipcheck::made({{"ab", "a real ab", 0}, {"ab#c", "other", 0}, {"#C", "c", 0}});
+    const QByteArray noName = zipcheck::made({{"A", "first"}, {"", "no name"}});
     using namespace zipcheck;
     // The first value of the ZIP64 extra field after a one-letter name: the size.
     constexpr int centralZip64Size = centralRecordName + 1 + 4;
@@ -292,15 +286,13 @@ void TestZipArchive::refusesWhatItCannotOpen()
 void TestZipArchive::neverWritesThroughLink()
 {
     const QString victim = dir->filePath("victim.txt");
-    QFile file(victim);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("keep me");
-    file.close();
+    QVERIFY(writeFile(victim, "keep me"));
     const QString path = dir->filePath("calc-backup.tbk");
     QVERIFY(QFile::link(victim, path));
 
     writeArchive(path, {{"A", "a"}});
     QVERIFY(!QFileInfo(path).isSymLink());
+    QFile file(victim);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
     QCOMPARE(zipcheck::inspect(path).value("entries").toArray().size(), 1);

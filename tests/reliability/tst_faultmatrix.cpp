@@ -99,9 +99,7 @@ int modeColumn(FaultMode mode)
 
 Fault faultAt(int message, FaultMode mode)
 {
-    Fault fault;
-    fault.message = message;
-    fault.mode = mode;
+    Fault fault = linktest::fault(message, mode);
     fault.type = wrongAnswerType;
     fault.error = calcMsg::WRITE_ERROR;
     fault.errorNum = failureNumber;
@@ -142,14 +140,6 @@ QByteArray contentOf(const FileList& files, const QString& name)
             return file.second;
     }
     return {};
-}
-
-QList<zipcheck::Entry> zipEntries(const FileList& files)
-{
-    QList<zipcheck::Entry> entries;
-    for (const auto& file : files)
-        entries.append({file.first, file.second});
-    return entries;
 }
 
 bool holds(const FileList& files, const QString& name)
@@ -444,14 +434,14 @@ void TestFaultMatrix::checkBackup(Cell& cell, bool& completed)
         if (file.first != cell.unlisted)
             listed.append(file);
     }
-    QCOMPARE(zipcheck::entries(zipcheck::inspect(*path)), zipEntries(listed));
+    QCOMPARE(zipcheck::entries(zipcheck::inspect(*path)), zipcheck::asEntries(listed));
 }
 
 // The archive is only read; a restore that reports nothing leaves exactly its files.
 void TestFaultMatrix::checkRestore(Cell& cell, bool& completed)
 {
     const QString archive = QDir(cell.folder()).filePath("backup.tbk");
-    zipcheck::make(archive, zipEntries(localFiles));
+    zipcheck::make(archive, zipcheck::asEntries(localFiles));
     const QByteArray before = readFile(archive);
     QVERIFY(!before.isEmpty());
     cell.calc().restoreBackup(QUrl::fromLocalFile(archive));

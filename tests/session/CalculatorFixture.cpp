@@ -1,5 +1,6 @@
 #include "CalculatorFixture.h"
 
+#include "TestFiles.h"
 #include "ZipCheck.h"
 
 bool CalculatorFixture::prepare()
@@ -55,9 +56,7 @@ bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
 QString CalculatorFixture::localFile(const QString& name, const QByteArray& content)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
+    writeFile(path, content);
     return path;
 }
 

@@ -1,6 +1,7 @@
 #include "SessionRig.h"
 
 #include "SimTestMain.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 #include <QWindow>
@@ -9,19 +10,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // Limits the size of every file this process writes for as long as it lives.
 class FileSizeLimit
@@ -203,25 +191,25 @@ void TestSessionLocal::saveFileOnComputer()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, failure);
     const QString path = dir.filePath("saved.tcb");
-    writeFile(path, QByteArray(100, 'x'));
+    QVERIFY(writeFile(path, QByteArray(100, 'x')));
     CTaviCalcSession session;
     session.onStatusChange("before");
     QCOMPARE(session.saveFileOnComputer(path, text), failure.isNull());
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readFile(path), bytes);
     QCOMPARE(session.property("statusLineText").toString(), failure.isNull() ? QString("before") : failure);
 }
 
 void TestSessionLocal::failedSaveKeepsOldFile()
 {
     const QString path = dir.filePath("kept.tcb");
-    writeFile(path, "old program\n");
+    QVERIFY(writeFile(path, "old program\n"));
     CTaviCalcSession session;
     {
         FileSizeLimit limit(64);
         QVERIFY(!session.saveFileOnComputer(path, QString(1000, 'n')));
     }
     QCOMPARE(session.property("statusLineText").toString(), QString("Error: the file could not be saved"));
-    QCOMPARE(readAll(path), QByteArray("old program\n"));
+    QCOMPARE(readFile(path), QByteArray("old program\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter("kept"), QStringList{"kept.tcb"});
 }
 
@@ -246,13 +234,13 @@ void TestSessionLocal::renameBackup()
     QDir(folder.path()).mkdir("sub");
     const QString source = folder.filePath("calc-backup.tbk");
     const QString destination = folder.path() + "/" + target;
-    writeFile(source, "archive");
+    QVERIFY(writeFile(source, "archive"));
     if (targetExists && !sourceLeft)
-        writeFile(destination, "older archive, longer");
+        QVERIFY(writeFile(destination, "older archive, longer"));
     CTaviCalcSession session;
     QVERIFY(session.renameBackup(source, destination));
     session.removeFile(source);
-    QCOMPARE(readAll(destination), QByteArray("archive"));
+    QCOMPARE(readFile(destination), QByteArray("archive"));
     QCOMPARE(QFile::exists(source), sourceLeft);
     // A later removal of the same path (a cancelled save) removes it again.
     session.removeFile(destination);
@@ -300,8 +288,8 @@ void TestSessionLocal::fileSlotsThroughMetaObject()
 
 void TestSessionLocal::zeroSizeFilesAreSetAside()
 {
-    writeFile(dir.filePath("empty.tcb"), "");
-    writeFile(dir.filePath("full.tcb"), "1");
+    QVERIFY(writeFile(dir.filePath("empty.tcb"), ""));
+    QVERIFY(writeFile(dir.filePath("full.tcb"), "1"));
     SessionRig rig;
     const QList<QUrl> urls{QUrl::fromLocalFile(dir.filePath("empty.tcb")),
                            QUrl::fromLocalFile(dir.filePath("full.tcb")),
@@ -341,7 +329,7 @@ void TestSessionLocal::downloadCollisions()
     QFETCH(QStringList, collisions);
     QTemporaryDir folder;
     for (const char* name : {"HERE.TXT", "A.TXT", "X#Y.TXT", "ab"})
-        writeFile(folder.filePath(name), "x");
+        QVERIFY(writeFile(folder.filePath(name), "x"));
     QDir(folder.path()).mkdir("SUB");
     SessionRig rig;
     rig.fileModel.setFileNames({{"HERE.TXT", 1}, {"NEW.TXT", 2}, {"SUB", 3}, {"%41.TXT", 4}, {"X#Y.TXT", 5}, {"ab%00cd", 6},

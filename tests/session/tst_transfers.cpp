@@ -2,6 +2,7 @@
 
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 
@@ -159,10 +160,7 @@ void TestTransfers::sendCollisions()
             QVERIFY(QDir(folder.path()).mkdir(name));
         if (name.startsWith("DIR") || name.startsWith("GONE"))
             continue;
-        QFile file(folder.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        if (!name.startsWith("EMPTY"))
-            file.write(name.toUtf8());
+        QVERIFY(writeFile(folder.filePath(name), name.startsWith("EMPTY") ? QByteArray() : name.toUtf8()));
     }
     PluggedSimulator sim;
     sim->addFile("OLD.TXT", "old");

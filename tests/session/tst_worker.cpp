@@ -3,6 +3,7 @@
 
 #include "PluggedSimulator.h"
 #include "SimTestMain.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 
@@ -30,11 +31,9 @@ void TestWorker::jobPublishesOnMainThread()
     sim->addFile("A.TXT", "abc");
     CTaviWorker worker(sim.portInfo(), nullptr);
     QTemporaryDir dir;
-    QFile sent(dir.filePath("S.TXT"));
-    QVERIFY(sent.open(QIODevice::WriteOnly));
-    sent.write("sent");
-    sent.close();
-    worker.sendList = {{sent.fileName(), "S.TXT"}};
+    const QString sent = dir.filePath("S.TXT");
+    QVERIFY(writeFile(sent, "sent"));
+    worker.sendList = {{sent, "S.TXT"}};
 
     QThread thread;
     QThread* handedBackTo = nullptr;

@@ -1,4 +1,5 @@
 #include "Dialogue.h"
+#include "TestFiles.h"
 
 #include <QProcess>
 #include <QSerialPortInfo>
@@ -16,11 +17,8 @@ constexpr int runMs = 20000;
 // A folder holding two calculator files.
 QString filesFolder(const QTemporaryDir& folder)
 {
-    for (const char* name : {"HELLO.tcb", "X.tcb"}) {
-        QFile file(folder.filePath(QString::fromLatin1(name)));
-        file.open(QIODevice::WriteOnly);
-        file.write(name);
-    }
+    for (const char* name : {"HELLO.tcb", "X.tcb"})
+        writeFile(folder.filePath(QString::fromLatin1(name)), name);
     return folder.path();
 }
 
