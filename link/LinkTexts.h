@@ -16,6 +16,9 @@ inline constexpr char incorrectResponse[] = "Error incorrect response";
 // Batch operations: the local path follows.
 inline constexpr char cantWriteFile[] = "Can't write file: ";
 
+// What brings a calculator back in step, and its file list with it: a new worker starts afresh.
+inline constexpr char replugAdvice[] = "unplug the calculator for a few seconds and plug it in again";
+
 // A calculator that no longer answers the request just written: a request fails at once,
 // and a job names the files it did not do after the second text, joined by listSeparator.
 inline constexpr char outOfStep[] = "Calculator out of step";
