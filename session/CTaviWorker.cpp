@@ -22,6 +22,7 @@ bool readsWhole(CTaviCalc& link, const std::function<void()>& read)
 CTaviWorker::CTaviWorker(QSerialPortInfo info, QObject* parent)
     : QObject(parent)
     , port(info)
+    , line(std::make_shared<LineState>())
 {
     // Made before any connection of the session, so the results are published before a
     // reload slot of the session reads them: queued after a job, at once after a direct call.
@@ -51,17 +52,16 @@ bool CTaviWorker::isFileListKnown() const
 
 // The first read; its failures are not reported, but they leave the list unknown: a busy
 // calculator that said nothing is not an empty one, and a send must not replace its files
-// unasked. A device information that did not come counts as a failure, text or none; a name
-// that came empty does not. A list read in part still shows the files it did read, each of
-// which the calculator holds.
+// unasked. The list read decides: a calculator that refused its device information, or gave
+// an empty name, is still in step. A list read in part still shows the files it did read, each
+// of which the calculator holds.
 void CTaviWorker::initialize()
 {
-    CTaviCalc link(this);
-    bool answered = false;
+    CTaviCalc link(line, this);
     jobFileListKnown = readsWhole(link, [&] {
-        answered = link.initialize(port);
+        link.initialize(port);
         jobFilesInfo = link.getFilesInfo();
-    }) && answered;
+    });
     jobDeviceName = link.getName();
     publishResults();
 }
@@ -140,7 +140,8 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     {
         // Closed again before the worker is handed back, so the port is free for the next
         // operation and the link never outlives its thread's use of it.
-        CTaviCalc link(port, this);
+        CTaviCalc link(line, this);
+        link.initialize(port);
         if (relay == Relay::On)
             connect(&link, SIGNAL(errorNotify(QString)), this, SIGNAL(errorNotify(QString)));
         operation(link);

@@ -10,8 +10,10 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class CTaviCalc;
+class LineState;
 
 // One connected calculator inside the session: its port, its name and its file list, and
 // one slot per operation on it. Each slot opens its own link to the calculator, runs one
@@ -67,6 +69,9 @@ private:
     void publishResults();
 
     QSerialPortInfo port;
+    // Every link of this worker speaks on it, the first read's, the jobs' and the editor's
+    // alike: what one left owed, the next passes over.
+    std::shared_ptr<LineState> line;
     QString deviceName;
     QList<FileEntry> filesInfo;
     bool fileListKnown = false;

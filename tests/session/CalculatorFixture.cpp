@@ -84,9 +84,9 @@ void CalculatorFixture::startJob(const QString& job)
     }
 }
 
-// Silent: the calculator says nothing in the first exchange after the device information
-// (the backup's whole list); the restore instead finds no archive, since its first exchange
-// empties the calculator.
+// Late: the calculator answers the first exchange after the device information only after
+// the link's wait for it (the backup's list); the restore instead finds no archive, since its
+// first exchange empties the calculator.
 void CalculatorFixture::breakJob(const QString& job, const QString& how)
 {
     if (how == "unreachable") {
@@ -118,7 +118,7 @@ void CalculatorFixture::breakJob(const QString& job, const QString& how)
     } else if (job == "restore") {
         archive = dir.filePath("missing.tbk");
     } else {
-        silence(sim->simulator(), 2, job == "backup" ? 4 : 2);
+        answerLate(sim->simulator(), 2);
     }
 }
 

@@ -34,7 +34,7 @@ public:
     // (its port is held by another program), or its archive is "damaged" (a restore's, in its
     // central directory), or, after a send, delete or restore that went through, answers the
     // list read with a "wrong count" or a "wrong record" in place of the first; otherwise it
-    // falls silent in the job's first exchange.
+    // answers the job's first exchange late.
     void breakJob(const QString& job, const QString& how = QStringLiteral("silent"));
     // Starts the job and waits until the window is given back.
     bool runJob(const QString& job);

@@ -95,3 +95,13 @@ inline void silence(calcsim::CalcSimulator& sim, int first, int last)
         sim.addFault(fault);
     }
 }
+
+// The calculator is busy: it sends that message after the link's wait for it, within two.
+inline void answerLate(calcsim::CalcSimulator& sim, int message)
+{
+    calcsim::Fault fault;
+    fault.message = message;
+    fault.mode = calcsim::FaultMode::Late;
+    fault.lateMs = 750; // the shortened wait is 500 ms
+    sim.addFault(fault);
+}

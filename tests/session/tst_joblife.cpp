@@ -104,15 +104,16 @@ void TestJobLife::jobsNeedCurrentCalculator()
     QCOMPARE(contentOn(other.simulator(), "N.TXT"), QByteArray("new"));
 }
 
-// A calculator silent at its first read may hold any file: every send to it is refused before
-// any question, and nothing reaches it, until a job has read its list.
+// A calculator busy at its first read may hold any file: every send to it is refused before
+// any question, and nothing reaches it, until a job has read its list. That job passes over
+// the answer the busy calculator still owed.
 void TestJobLife::unreadListTakesNoSend()
 {
     CTaviCalcSession& session = *f.rig->session;
     calcsim::PluggedSimulator busy;
     busy->addFile("S1.TXT", "kept");
     busy->setRebootMs(20);
-    silence(busy.simulator(), 1, 1);
+    answerLate(busy.simulator(), 1);
     QVERIFY(f.rig->waitForCalcs(2));
     QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
     f.log->lines.clear();

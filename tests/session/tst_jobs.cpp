@@ -51,7 +51,7 @@ void TestJobs::jobEndsInOrder_data()
         ok << "busy:0";
         failing << "busy:0";
         QTest::newRow(qPrintable(job)) << job << QString() << ok << files;
-        QTest::newRow(qPrintable(job + " failing")) << job << QString("silent") << failing << QStringList();
+        QTest::newRow(qPrintable(job + " failing")) << job << QString("late") << failing << QStringList();
         if (!status.isEmpty())
             QTest::newRow(qPrintable(job + " failing, error dialog closed at once"))
                 << job << QString("dialog closed") << failing << QStringList();
