@@ -146,8 +146,9 @@ private:
     bool connectionFailed(const char* text);
 
     // Requests and the calculator's failures
-    // Undecodable: cut off or malformed. BadText: whole but for a string that is not UTF-8;
-    // the fields read before that string are used as they are.
+    // Undecodable: cut off or malformed; the fields read before the fault are kept. BadText:
+    // whole but for a string that is not UTF-8, which reads with U+FFFD in place of what does
+    // not decode; every other field reads as sent.
     enum class Received { Nothing, Undecodable, BadText, Decoded };
     static Received decode(const QByteArray& payload, TaviCalc::calcMsg& answer);
     bool send(const TaviCalc::calcMsg& msg);
