@@ -151,14 +151,15 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     emit finished();
 }
 
-// A list that could not be read whole is no news of the calculator: the one it had stays.
+// A list that could not be read whole is no news of the calculator: the one it had stays
+// shown. But the job may have changed the calculator, whatever it reported, so that list is
+// no longer vouched for.
 void CTaviWorker::reloadFiles(CTaviCalc& link)
 {
     QList<FileEntry> files;
-    if (!readsWhole(link, [&] { files = link.getFilesInfo(); }))
-        return;
-    jobFilesInfo = files;
-    jobFileListKnown = true;
+    jobFileListKnown = readsWhole(link, [&] { files = link.getFilesInfo(); });
+    if (jobFileListKnown)
+        jobFilesInfo = files;
 }
 
 void CTaviWorker::publishResults()

@@ -36,7 +36,7 @@ void CalculatorFixture::tearDown()
     archive = dir.filePath("saved.tbk");
 }
 
-bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
+bool CalculatorFixture::plugCalculator(const calcsim::FileList& files, bool silentAtFirstRead)
 {
     if (sim) {
         sim.reset();
@@ -47,8 +47,11 @@ bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
     sim->simulator().setName("CALC");
     sim->simulator().setFiles(files);
     sim->simulator().setRebootMs(20);
+    if (silentAtFirstRead)
+        silence(sim->simulator(), 1, 1);
     if (!rig->waitForCalcs(1))
         return false;
+    sim->simulator().clearFaults();
     sim->simulator().clearReceived();
     return true;
 }

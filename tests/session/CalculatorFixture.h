@@ -24,8 +24,9 @@ public:
     // Before each test: a new session and a calculator holding these files, listed.
     bool setUp(const calcsim::FileList& files);
     void tearDown();
-    // Replaces the calculator by a new one holding these files.
-    bool plugCalculator(const calcsim::FileList& files);
+    // Replaces the calculator by a new one holding these files, which may say nothing to the
+    // first read.
+    bool plugCalculator(const calcsim::FileList& files, bool silentAtFirstRead = false);
 
     QString localFile(const QString& name, const QByteArray& content);
     void startJob(const QString& job);
