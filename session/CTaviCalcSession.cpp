@@ -113,11 +113,12 @@ void CTaviCalcSession::addCalc(QSerialPortInfo port)
     emit connectNewCalc();
 }
 
+// The status line starts afresh for the calculator now current.
 void CTaviCalcSession::onIndexChange(int newIndex)
 {
-    onStatusChange(QString(""));
     const int oldIndex = currentIndex;
     currentIndex = newIndex;
+    onStatusChange(unknownListNotice());
     reloadFileModel();
     emit indexChanged(oldIndex, newIndex);
 }
@@ -245,7 +246,8 @@ void CTaviCalcSession::onFileSend(FileEntry fInf)
 void CTaviCalcSession::showOutcome(const QString& successText, const QString& note)
 {
     const QString failures = jobFailures.join(SessionTexts::failureSeparator);
-    onStatusChange((failures.isEmpty() ? successText : SessionTexts::errorPrefix + failures) + note);
+    const QString outcome = failures.isEmpty() ? successText : SessionTexts::errorPrefix + failures;
+    onStatusChange(withUnknownListNotice(outcome + note));
 }
 
 // Files that were chosen but not sent are named after the outcome: those set aside at the

@@ -169,6 +169,8 @@ private:
     QString downloadPath(const QString& calcName) const;
     bool isLocalNameTaken(const QString& calcName) const;
     void showOutcome(const QString& successText, const QString& note = QString());
+    QString unknownListNotice() const;
+    QString withUnknownListNotice(const QString& text) const;
     QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
     void showEditorFailure(const QString& reported);
     static QString missingCodesText(const QString& program);

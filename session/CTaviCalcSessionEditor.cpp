@@ -76,8 +76,10 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
     }
     const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
-    onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
-                                     : SessionTexts::errorPrefix + failure);
+    const QString outcome = failure.isEmpty()
+                                ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
+                                : SessionTexts::errorPrefix + failure;
+    onStatusChange(withUnknownListNotice(outcome));
     return failure.isEmpty();
 }
 

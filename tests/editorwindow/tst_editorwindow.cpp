@@ -30,7 +30,6 @@ constexpr char savedStatus[] = "File successfully saved";
 constexpr char notSavedStatus[] = "Error: the file could not be saved";
 constexpr char notConnected[] = "Calculator is not connected";
 constexpr char noCalculator[] = "No calculator is connected";
-constexpr char listUnknown[] = "Error: The calculator's file list could not be read";
 constexpr char errorStart[] = "Error: ";
 // Pasted text brings characters that the calculator's character set lacks.
 const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");

@@ -143,6 +143,8 @@ QStringList outline(const QStringList& lines, const QString& error)
             entry = "files";
         else if (!error.isEmpty() && line == "status:Error: " + error)
             entry = "status:Error";
+        else if (!error.isEmpty() && line == "status:Error: " + error + "; " + unknownListNotice("CALC"))
+            entry = "status:Error, list unknown";
         if (entry != "error" || out.isEmpty() || out.last() != "error")
             out << entry;
     }

@@ -49,8 +49,8 @@ public:
 };
 
 // The log with each run of error texts as one "error" line, file reloads without their sizes
-// and the status of a failed job as "status:Error", so that tests compare the order of events
-// whatever the link's texts are.
+// and the status of a failed job as "status:Error" (", list unknown" when the notice follows),
+// so that tests compare the order of events whatever the link's texts are.
 QStringList outline(const QStringList& lines, const QString& error);
 
 // The base of the suites that run on one fixture: each test starts with a fresh session and a

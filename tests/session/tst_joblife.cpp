@@ -115,7 +115,8 @@ void TestJobLife::unknownListTakesNoSend_data()
 }
 
 // A calculator whose list is unknown may hold any file: every send to it is refused before
-// any question, and nothing reaches it, until a job has read its list.
+// any question, and nothing reaches it, until a job has read its list. While it is current,
+// the status line says so: after the job's own outcome, and whenever it is selected again.
 void TestJobLife::unknownListTakesNoSend()
 {
     QFETCH(QString, cause);
@@ -130,20 +131,30 @@ void TestJobLife::unknownListTakesNoSend()
         else
             QVERIFY(f.runJob(cause));
     }
+    const QString notice = unknownListNotice(cause == "first read" ? f.sim->portName() : "CALC");
+    QCOMPARE(f.rig->status(), cause == "first read" ? notice : "Error: " + f.rig->error() + "; " + notice);
+    calcsim::PluggedSimulator other;
+    QVERIFY(f.rig->waitForCalcs(2));
+    QCOMPARE(f.rig->status(), notice);
+    QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
+    QCOMPARE(f.rig->status(), QString(""));
+    QVERIFY(f.rig->calcModel.setProperty("currentIndex", 0));
+    QCOMPARE(f.rig->status(), notice);
+
     f.log->lines.clear();
-    const QString refused = "Error: The calculator's file list could not be read";
     session.toCalcUrls({QUrl::fromLocalFile(f.localFile("A.TXT", "new"))});
     QVERIFY(!session.isToCalcExistingCollision());
     QVERIFY(!session.isToCalcNameCollision());
     session.sendFiles();
-    QCOMPARE(f.rig->status(), refused);
+    QCOMPARE(f.rig->status(), listUnknown);
     f.rig->session->onStatusChange("");
     QVERIFY(!session.sendFileFromEdit("A.TXT", "1 END"));
-    QCOMPARE(f.log->lines.filter("status:"), (QStringList{"status:" + refused, "status:", "status:" + refused}));
+    QCOMPARE(f.log->lines.filter("status:"), (QStringList{"status:" + listUnknown, "status:", "status:" + listUnknown}));
     QCOMPARE(contentOn(f.sim->simulator(), "A.TXT"), QByteArray("abc"));
 
     // The list a restore reads at its end is known: a send asks again before it replaces.
     QVERIFY(f.runJob("restore"));
+    QCOMPARE(f.rig->status(), QString("Backup successfully sent to calculator"));
     QCOMPARE(f.rig->files(), (QList<FileEntry>{{"A.TXT", 3}, {"B.TXT", 3}}));
     session.toCalcUrls({QUrl::fromLocalFile(f.localFile("A.TXT", "new"))});
     QVERIFY(session.isToCalcExistingCollision());
