@@ -164,6 +164,7 @@ private:
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
     void noteFailure(QStringList& failures, const QString& text);
+    void pollIfSwapped(const CTaviWorker* worker);
     void dropWorker(int row);
     void reloadFileModel();
     QString downloadPath(const QString& calcName) const;

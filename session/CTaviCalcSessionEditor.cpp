@@ -58,6 +58,7 @@ void CTaviCalcSession::downloadForEdit(int row)
 // a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
+    pollIfSwapped(pinnedWorker(editorPin));
     if (hasLeft(editorPin)) {
         onStatusChange(SessionTexts::notConnected);
         return false;

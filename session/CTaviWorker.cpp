@@ -39,6 +39,12 @@ QString CTaviWorker::getPortName() const
     return port.portName();
 }
 
+// A calculator swapped in on a freed port gets its port name, but not its serial number.
+bool CTaviWorker::isOn(const QSerialPortInfo& found) const
+{
+    return found.portName() == port.portName() && found.serialNumber() == port.serialNumber();
+}
+
 QList<FileEntry> CTaviWorker::getFilesInfo() const
 {
     return filesInfo;
