@@ -135,9 +135,7 @@ void TestJobLife::unknownListTakesNoSend()
     QCOMPARE(f.rig->status(), cause == "first read" ? notice : "Error: " + f.rig->error() + "; " + notice);
     calcsim::PluggedSimulator other;
     QVERIFY(f.rig->waitForCalcs(2));
-    QCOMPARE(f.rig->status(), notice);
     QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
-    QCOMPARE(f.rig->status(), QString(""));
     QVERIFY(f.rig->calcModel.setProperty("currentIndex", 0));
     QCOMPARE(f.rig->status(), notice);
 
