@@ -40,6 +40,12 @@ QString CTaviWorker::getPortName() const
     return port.portName();
 }
 
+// A calculator swapped in on a freed port gets its port name, but not its serial number.
+bool CTaviWorker::isOn(const QSerialPortInfo& found) const
+{
+    return found.portName() == port.portName() && found.serialNumber() == port.serialNumber();
+}
+
 QList<FileEntry> CTaviWorker::getFilesInfo() const
 {
     return filesInfo;
@@ -152,14 +158,15 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     emit finished();
 }
 
-// A list that could not be read whole is no news of the calculator: the one it had stays.
+// A list that could not be read whole is no news of the calculator: the one it had stays
+// shown. But the job may have changed the calculator, whatever it reported, so that list is
+// no longer vouched for.
 void CTaviWorker::reloadFiles(CTaviCalc& link)
 {
     QList<FileEntry> files;
-    if (!readsWhole(link, [&] { files = link.getFilesInfo(); }))
-        return;
-    jobFilesInfo = files;
-    jobFileListKnown = true;
+    jobFileListKnown = readsWhole(link, [&] { files = link.getFilesInfo(); });
+    if (jobFileListKnown)
+        jobFilesInfo = files;
 }
 
 void CTaviWorker::publishResults()

@@ -36,6 +36,9 @@ public:
     // time, also while a job runs.
     QString getDeviceName() const;
     QString getPortName() const;
+    // True when the port found is this calculator's: the same port name and the same USB
+    // serial number, the port name alone where the device reports none.
+    bool isOn(const QSerialPortInfo& found) const;
     QList<FileEntry> getFilesInfo() const;
     // False until a read of the file list has gone through: an unread list is not an empty one.
     bool isFileListKnown() const;

@@ -36,7 +36,7 @@ void CalculatorFixture::tearDown()
     archive = dir.filePath("saved.tbk");
 }
 
-bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
+bool CalculatorFixture::plugCalculator(const calcsim::FileList& files, bool busyAtFirstRead)
 {
     if (sim) {
         sim.reset();
@@ -47,8 +47,11 @@ bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
     sim->simulator().setName("CALC");
     sim->simulator().setFiles(files);
     sim->simulator().setRebootMs(20);
+    if (busyAtFirstRead)
+        answerLate(sim->simulator(), 1);
     if (!rig->waitForCalcs(1))
         return false;
+    sim->simulator().clearFaults();
     sim->simulator().clearReceived();
     return true;
 }
@@ -140,6 +143,8 @@ QStringList outline(const QStringList& lines, const QString& error)
             entry = "files";
         else if (!error.isEmpty() && line == "status:Error: " + error)
             entry = "status:Error";
+        else if (!error.isEmpty() && line == "status:Error: " + error + "; " + unknownListNotice("CALC"))
+            entry = "status:Error, list unknown";
         if (entry != "error" || out.isEmpty() || out.last() != "error")
             out << entry;
     }

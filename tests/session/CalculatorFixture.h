@@ -24,8 +24,9 @@ public:
     // Before each test: a new session and a calculator holding these files, listed.
     bool setUp(const calcsim::FileList& files);
     void tearDown();
-    // Replaces the calculator by a new one holding these files.
-    bool plugCalculator(const calcsim::FileList& files);
+    // Replaces the calculator by a new one holding these files, which may be busy at the first
+    // read: it answers only after the read has given up.
+    bool plugCalculator(const calcsim::FileList& files, bool busyAtFirstRead = false);
 
     QString localFile(const QString& name, const QByteArray& content);
     void startJob(const QString& job);
@@ -48,8 +49,8 @@ public:
 };
 
 // The log with each run of error texts as one "error" line, file reloads without their sizes
-// and the status of a failed job as "status:Error", so that tests compare the order of events
-// whatever the link's texts are.
+// and the status of a failed job as "status:Error" (", list unknown" when the notice follows),
+// so that tests compare the order of events whatever the link's texts are.
 QStringList outline(const QStringList& lines, const QString& error);
 
 // The base of the suites that run on one fixture: each test starts with a fresh session and a

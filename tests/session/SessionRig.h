@@ -12,6 +12,16 @@
 
 #include <memory>
 
+// Every text about a calculator's unknown file list ends in what brings it back.
+inline const QString replugAdvice = ": unplug the calculator for a few seconds and plug it in again";
+inline const QString listUnknown = "Error: The calculator's file list could not be read" + replugAdvice;
+
+// The status line's notice while the current calculator's list is unknown.
+inline QString unknownListNotice(const QString& calculator)
+{
+    return "The file list of " + calculator + " could not be read" + replugAdvice;
+}
+
 // A session driven the way the application drives it, with its two models.
 struct SessionRig
 {
