@@ -6,7 +6,10 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #ifdef Q_OS_MACOS
 #include <xlocale.h>
 #endif
@@ -101,11 +104,13 @@ bool isHeader(int result)
 
 using Format = int (*)(archive*);
 
-archive* openWith(const QString& path, Format format)
+// Each reader reads the archive from its start through the one descriptor.
+archive* openWith(int descriptor, Format format)
 {
     archive* reader = archive_read_new();
     format(reader);
-    if (archive_read_open_filename(reader, QFile::encodeName(path).constData(), readBlockSize) != ARCHIVE_OK) {
+    if (::lseek(descriptor, 0, SEEK_SET) != 0
+        || archive_read_open_fd(reader, descriptor, readBlockSize) != ARCHIVE_OK) {
         archive_read_free(reader);
         return nullptr;
     }
@@ -115,12 +120,29 @@ archive* openWith(const QString& path, Format format)
 // The seekable reader takes the entries from the central directory. It refuses an archive
 // without entries, and one cut short: the streaming reader opens those. Tells whether the
 // central directory was read.
-archive* openReader(const QString& path, bool* listed = nullptr)
+archive* openReader(int descriptor, bool* listed = nullptr)
 {
-    archive* reader = openWith(path, archive_read_support_format_zip_seekable);
+    archive* reader = openWith(descriptor, archive_read_support_format_zip_seekable);
     if (listed)
         *listed = reader != nullptr;
-    return reader ? reader : openWith(path, archive_read_support_format_zip_streamable);
+    return reader ? reader : openWith(descriptor, archive_read_support_format_zip_streamable);
+}
+
+// Opens the path once, without waiting (a FIFO in the archive's place would hold the restore
+// for ever), and keeps it only when it is a regular file: everything is read through the
+// descriptor that was checked.
+bool openRegularFile(QFile& file, const QString& path)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return false;
+    }
+    return true;
 }
 
 template <typename T>
@@ -286,11 +308,8 @@ bool agree(const Record& central, const Record& local)
 // The number of entries the end of the central directory announces; none when the archive
 // does not end with one, or when a record of the central directory does not read, or
 // disagrees with its entry's local header.
-std::optional<quint64> soundEntries(const QString& path)
+std::optional<quint64> soundEntries(QFile& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
     const std::optional<Directory> directory = directoryOf(file);
     if (!directory)
         return std::nullopt;
@@ -355,10 +374,10 @@ struct Survey
 // the seekable reader follows the central directory; the streaming one, which opens an
 // archive without entries, would read one cut short up to its cut, so what it reads is
 // whole only without entries. Either way the end record announces the entries read.
-Survey survey(const QString& path)
+Survey survey(QFile& file)
 {
     bool listed = false;
-    archive* reader = openReader(path, &listed);
+    archive* reader = openReader(file.handle(), &listed);
     if (!reader)
         return {};
     QList<QByteArray> names;
@@ -371,7 +390,7 @@ Survey survey(const QString& path)
     }
     archive_read_free(reader);
     whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty())
-            && soundEntries(path) == quint64(names.size());
+            && soundEntries(file) == quint64(names.size());
     return {names, whole};
 }
 
@@ -406,15 +425,15 @@ std::unique_ptr<ZipArchive> ZipArchive::openForWriting(const QString& path, int 
         return nullptr;
     std::unique_ptr<ZipArchive> zip(new ZipArchive(true));
     QFile::remove(path);
-    zip->output.setFileName(path);
-    if (!zip->output.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    zip->file.setFileName(path);
+    if (!zip->file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return nullptr;
     zip->handle = archive_write_new();
     archive_write_set_format_zip(zip->handle);
     // Written in large blocks, the last one not padded: the archive ends with its end record.
     archive_write_set_bytes_per_block(zip->handle, writeBlockSize);
     archive_write_set_bytes_in_last_block(zip->handle, 1);
-    if (!setCompression(zip->handle, level) || archive_write_open_fd(zip->handle, zip->output.handle()) != ARCHIVE_OK)
+    if (!setCompression(zip->handle, level) || archive_write_open_fd(zip->handle, zip->file.handle()) != ARCHIVE_OK)
         return nullptr;
     return zip;
 }
@@ -423,10 +442,12 @@ std::unique_ptr<ZipArchive> ZipArchive::openForReading(const QString& path)
 {
     Utf8Names utf8;
     std::unique_ptr<ZipArchive> zip(new ZipArchive(false));
-    const Survey found = survey(path);
+    if (!openRegularFile(zip->file, path))
+        return nullptr;
+    const Survey found = survey(zip->file);
     zip->names = found.names.value_or(QList<QByteArray>());
     zip->whole = found.whole;
-    zip->handle = openReader(path);
+    zip->handle = openReader(zip->file.handle());
     if (!found.names || !zip->handle)
         return nullptr;
     return zip;

@@ -25,9 +25,12 @@ public:
     // the path is never written through. Level 0 stores, levels 1 to 9 deflate. None when
     // the file cannot be created or the level is out of range.
     static std::unique_ptr<ZipArchive> openForWriting(const QString& path, int level);
-    // None when the file does not open as a ZIP archive. Opening reads it through once.
+    // None when the path is no regular file (it is opened once, without waiting, and read
+    // through that descriptor alone) or does not open as a ZIP archive. Opening reads it
+    // through once.
     static std::unique_ptr<ZipArchive> openForReading(const QString& path);
-    // Closes the archive; one being written gets its central directory.
+    // Closes the archive and its file; one being written gets its central directory.
+
     ~ZipArchive();
 
     ZipArchive(const ZipArchive&) = delete;
@@ -69,7 +72,8 @@ private:
 
     const bool writing;
     archive* handle = nullptr;
-    QFile output;
+    // The archive's file: created for writing, or the regular file opened for reading.
+    QFile file;
     QList<QByteArray> names;
     bool whole = false;
     int position = -1;
