@@ -24,9 +24,9 @@ constexpr size_t readBlockSize = 64 * 1024;
 constexpr int writeBlockSize = 64 * 1024;
 constexpr char utf8LocaleName[] = "C.UTF-8";
 // The end of the central directory: its record, with the entry count, the directory's size
-// and offset, and the length of the comment that follows it; when a value does not fit
-// there, the ZIP64 locator just before the record gives the offset of the ZIP64 record,
-// which holds them all.
+// and offset, and the length of the comment that follows it. A ZIP64 locator just before the
+// record gives the offset of the ZIP64 record, which holds them all; where a value does not
+// fit the plain record, it holds the escape (0xFFFF or 0xFFFFFFFF) instead.
 constexpr char endRecordSignature[] = "PK\x05\x06";
 constexpr int endRecordCountAt = 10;
 constexpr int endRecordDirectorySizeAt = 12;
@@ -185,6 +185,34 @@ struct Directory
     qint64 shift = 0;
 };
 
+bool isEscaped(const Directory& plain)
+{
+    return plain.entries == countInZip64Record || quint64(plain.offset) == valueInZip64
+           || quint64(plain.size) == valueInZip64;
+}
+
+// Whether each value of the plain end record is the escape or the ZIP64 record's own.
+bool endRecordsAgree(const Directory& plain, const Directory& zip64)
+{
+    const auto same = [](quint64 narrow, quint64 wide, quint64 escape) { return narrow == escape || narrow == wide; };
+    return same(plain.entries, zip64.entries, countInZip64Record)
+           && same(quint64(plain.offset), quint64(zip64.offset), valueInZip64)
+           && same(quint64(plain.size), quint64(zip64.size), valueInZip64);
+}
+
+std::optional<Directory> zip64RecordAt(QFile& file, qint64 at)
+{
+    const std::optional<QByteArray> record = readAt(file, at, zip64RecordSize);
+    if (!record || !record->startsWith(zip64RecordSignature))
+        return std::nullopt;
+    return Directory{littleEndianAt<quint64>(*record, zip64RecordCountAt),
+                     qint64(littleEndianAt<quint64>(*record, zip64RecordDirectoryAt)),
+                     qint64(littleEndianAt<quint64>(*record, zip64RecordDirectorySizeAt))};
+}
+
+// Streaming writers put a ZIP64 record before a plain end record that holds every value too:
+// wherever its locator stands, the ZIP64 record places the directory, which ends where that
+// record starts, and the two records must agree.
 std::optional<Directory> directoryOf(QFile& file)
 {
     const qint64 lastAt = qMax<qint64>(0, file.size() - endSize);
@@ -196,18 +224,15 @@ std::optional<Directory> directoryOf(QFile& file)
                     littleEndianAt<quint32>(*last, record + endRecordDirectoryAt),
                     littleEndianAt<quint32>(*last, record + endRecordDirectorySizeAt)};
     qint64 directoryEnd = lastAt + record;
-    if (found.entries == countInZip64Record || quint64(found.offset) == valueInZip64
-        || quint64(found.size) == valueInZip64) {
-        const int locator = record - zip64LocatorSize;
-        if (locator < 0 || !last->mid(locator).startsWith(zip64LocatorSignature))
-            return std::nullopt;
+    const int locator = record - zip64LocatorSize;
+    if (locator >= 0 && last->mid(locator).startsWith(zip64LocatorSignature)) {
         directoryEnd = qint64(littleEndianAt<quint64>(*last, locator + zip64LocatorOffsetAt));
-        const std::optional<QByteArray> zip64Record = readAt(file, directoryEnd, zip64RecordSize);
-        if (!zip64Record || !zip64Record->startsWith(zip64RecordSignature))
+        const std::optional<Directory> zip64 = zip64RecordAt(file, directoryEnd);
+        if (!zip64 || !endRecordsAgree(found, *zip64))
             return std::nullopt;
-        found.entries = littleEndianAt<quint64>(*zip64Record, zip64RecordCountAt);
-        found.offset = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectoryAt));
-        found.size = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectorySizeAt));
+        found = *zip64;
+    } else if (isEscaped(found)) {
+        return std::nullopt;
     }
     if (found.offset < 0 || found.size < 0 || found.size > directoryEnd || found.offset > directoryEnd - found.size)
         return std::nullopt;

@@ -50,10 +50,10 @@ public:
     int count() const;
     // Whether every entry can be read as what the central directory says it is: the
     // directory lists the entries (or the archive is one of no entries), its end announces
-    // as many as were found, each record names its entry (not empty, no NUL) as its local
-    // header does, with the same method, CRC and sizes (where the header holds them), each
-    // entry is a file or a folder, and each inflates to its end within largestEntry with its
-    // CRC and sizes right.
+    // as many as were found (a ZIP64 end agreeing with the plain one), each record names its
+    // entry (not empty, no NUL) as its local header does, with the same method, CRC and sizes
+    // (where the header holds them), each entry is a file or a folder, and each inflates to
+    // its end within largestEntry with its CRC and sizes right.
     bool isWhole() const;
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.

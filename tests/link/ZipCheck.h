@@ -6,7 +6,8 @@
 #include <QPair>
 #include <QString>
 
-// A second ZIP reader and writer for the tests: Python's zipfile under /usr/bin/python3.
+// A second ZIP reader and writer for the tests: Python's zipfile under /usr/bin/python3, the
+// `zip` command, and libarchive's own writer.
 namespace zipcheck {
 
 struct Entry
@@ -24,13 +25,18 @@ bool operator==(const Entry& a, const Entry& b);
 QJsonObject inspect(const QString& path);
 // The entries as Python reads them, for comparing contents.
 QList<Entry> entries(const QJsonObject& report);
-// How Python lays the archive out. Plain: each local header holds the entry's CRC and sizes.
-// Streamed: written to a stream that cannot seek back, so a data descriptor after each
-// entry's data holds them. Zip64: every entry, the central directory and its end in ZIP64 form.
+// How the archive is laid out, by Python unless said otherwise. Plain: each local header
+// holds the entry's CRC and sizes. Streamed: written to a stream that cannot seek back, so a
+// data descriptor after each entry's data holds them. Zip64: every entry, the central
+// directory and its end in ZIP64 form.
 // The ZipCommand forms: the same, written by the `zip` command (which may store an entry it
-// was to deflate, and needs at least one entry).
-enum class Form { Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64 };
-// Writes an archive of the entries with Python; a name ending in a slash is a directory.
+// was to deflate, and needs at least one entry). ZipCommandPiped: one `zip` run adds each
+// entry, an entry named "-" from standard input (a ZIP64 end record and its locator then stand
+// before the plain end record). LibarchiveZip64: libarchive's writer, every entry in ZIP64 form.
+enum class Form {
+    Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64, ZipCommandPiped, LibarchiveZip64
+};
+// Writes an archive of the entries in the form; a name ending in a slash is a directory.
 void make(const QString& path, const QList<Entry>& entries, Form form = Form::Plain);
 // The bytes of that archive.
 QByteArray made(const QList<Entry>& entries, Form form = Form::Plain);

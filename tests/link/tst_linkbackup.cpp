@@ -238,6 +238,8 @@ void TestLinkBackup::restoreOrder_data()
     QTest::newRow("no entries") << QList<Entry>{} << Form::Plain;
     QTest::newRow("five, with data descriptors") << fiveEntries << Form::Streamed;
     QTest::newRow("five, ZIP64") << fiveEntries << Form::Zip64;
+    QTest::newRow("zip adding from standard input")
+        << QList<Entry>{{"A.TXT", "a"}, {"-", testBytes(1300)}} << Form::ZipCommandPiped;
 }
 
 // The archive opens first; then the calculator is cleared, filled entry by entry (no

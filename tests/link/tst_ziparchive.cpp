@@ -134,6 +134,11 @@ void TestZipArchive::readsForeignArchives_data()
         << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0} << Form::ZipCommand;
     QTest::newRow("zip command, data descriptors") << storedAndDeflated << QList<int>{} << Form::ZipCommandStreamed;
     QTest::newRow("zip command, ZIP64") << storedAndDeflated << QList<int>{} << Form::ZipCommandZip64;
+    QTest::newRow("zip from standard input")
+        << QList<Entry>{{"-", testBytes(3000)}} << QList<int>{} << Form::ZipCommandPiped;
+    QTest::newRow("zip adding from standard input")
+        << QList<Entry>{{"A.TXT", "a"}, {"-", "from input"}} << QList<int>{} << Form::ZipCommandPiped;
+    QTest::newRow("libarchive, ZIP64") << storedAndDeflated << QList<int>{} << Form::LibarchiveZip64;
 }
 
 void TestZipArchive::readsForeignArchives()
@@ -227,6 +232,7 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     QTest::newRow("empty name") << noName;
     QTest::newRow("name starting with NUL") << QByteArray(hashes).replace("#C", QByteArray("\0C", 2));
     QTest::newRow("name holding a NUL") << QByteArray(hashes).replace("ab#c", QByteArray("ab\0c", 4));
+    QTest::newRow("end records disagree, ZIP64") << zipcheck::damaged(zip64, endRecord, 0, endRecordDirectorySize);
 }
 
 // The archive still opens, and what can be read of it still reads, but it is not whole.
