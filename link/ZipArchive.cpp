@@ -1,6 +1,8 @@
 #include "link/ZipArchive.h"
 
 #include <QDateTime>
+#include <QSet>
+#include <QTextCodec>
 #include <QtEndian>
 
 #include <archive.h>
@@ -23,6 +25,7 @@ constexpr int filePermissions = 0644;
 constexpr size_t readBlockSize = 64 * 1024;
 constexpr int writeBlockSize = 64 * 1024;
 constexpr char utf8LocaleName[] = "C.UTF-8";
+constexpr int utf8Mib = 106;
 // The end of the central directory: its record, with the entry count, the directory's size
 // and offset, and the length of the comment that follows it. A ZIP64 locator just before the
 // record gives the offset of the ZIP64 record, which holds them all; where a value does not
@@ -60,13 +63,25 @@ constexpr int nameLengthAt = 20;
 constexpr int extraLengthAt = 22;
 constexpr int commentLengthAt = 24;
 constexpr int localHeaderAt = 34;
+constexpr int attributesAt = 30; // central only: the external attributes
 constexpr int centralRecordSize = 46;
 constexpr int localHeaderSize = 30;
 // The CRC and sizes follow the data in a descriptor; the local header holds zeros.
 constexpr quint16 descriptorFlag = 0x0008;
+// A central record tells the system that made it (in the high byte of the version it was made
+// by); the external attributes of one made on Unix hold its mode in their high 16 bits, and
+// their lowest byte holds the DOS attributes wherever it was made.
+constexpr int madeOnAt = 5; // from the record's start
+constexpr quint8 madeOnUnix = 3;
+constexpr int unixModeShift = 16;
+constexpr quint32 unixTypeMask = 0170000;
+constexpr quint32 unixFolder = 0040000;
+constexpr quint32 dosFolder = 0x10;
 // In the extra field: the ZIP64 values, each present only where its field holds 0xFFFFFFFF,
 // in this order: size, compressed size, local header offset.
 constexpr quint16 zip64ExtraId = 0x0001;
+// The Unicode Path field: a name that readers take in place of the record's own.
+constexpr quint16 unicodePathExtraId = 0x7075;
 constexpr int extraHeaderSize = 4;
 
 // libarchive converts entry names through the calling thread's character type; the names
@@ -143,6 +158,11 @@ bool openRegularFile(QFile& file, const QString& path)
         return false;
     }
     return true;
+}
+
+bool namesDirectory(const QByteArray& name)
+{
+    return name.endsWith('/') || name.endsWith('\\');
 }
 
 template <typename T>
@@ -249,27 +269,29 @@ struct Record
     quint64 compressedSize = 0;
     quint64 size = 0;
     quint64 localAt = 0; // central records only
+    bool folderTyped = false; // central records only
     QByteArray name;
+    std::optional<QByteArray> unicodePath;
     qint64 end = 0; // where the next record starts
 };
 
-// The data of the extra field's ZIP64 part; empty when it has none.
-QByteArray zip64Values(const QByteArray& extra)
+// The data of the extra field's part with the id; none when it has none.
+std::optional<QByteArray> extraPart(const QByteArray& extra, quint16 id)
 {
     for (int at = 0; at + extraHeaderSize <= extra.size();) {
         const int length = littleEndianAt<quint16>(extra, at + 2);
-        if (littleEndianAt<quint16>(extra, at) == zip64ExtraId)
+        if (littleEndianAt<quint16>(extra, at) == id)
             return extra.mid(at + extraHeaderSize, length);
         at += extraHeaderSize + length;
     }
-    return {};
+    return std::nullopt;
 }
 
 // Takes the ZIP64 value of each field that holds 0xFFFFFFFF, in order, from the extra
 // field; false when one is missing.
 bool widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
 {
-    const QByteArray values = zip64Values(extra);
+    const QByteArray values = extraPart(extra, zip64ExtraId).value_or(QByteArray());
     int at = 0;
     for (quint64* field : fields) {
         if (*field != valueInZip64)
@@ -280,6 +302,12 @@ bool widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
         at += int(sizeof(quint64));
     }
     return true;
+}
+
+bool isFolderTyped(quint8 madeOn, quint32 attributes)
+{
+    return (madeOn == madeOnUnix && ((attributes >> unixModeShift) & unixTypeMask) == unixFolder)
+           || (attributes & dosFolder);
 }
 
 // The record at the position: a central one (with its comment) or a local header. None when
@@ -306,7 +334,9 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
                   field32(compressedSizeAt),
                   field32(sizeAt),
                   central ? field32(localHeaderAt) : 0,
+                  central && isFolderTyped(quint8(fixed->at(madeOnAt)), field32(attributesAt)),
                   variable->left(nameLength),
+                  extraPart(extra, unicodePathExtraId),
                   at + size + variable->size() + (central ? field16(commentLengthAt) : 0)};
     const bool widened = central ? widen(extra, {&record.size, &record.compressedSize, &record.localAt})
                                  : (record.flags & descriptorFlag)
@@ -317,12 +347,14 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
 }
 
 // Whether the central record names its entry, and its local header says the same of it:
-// the name and method always, the CRC and sizes unless a data descriptor holds them. The
-// streaming and seekable readers take the name from the local header, so an entry whose
-// two names differ would be restored under the wrong one.
+// the name, its Unicode Path where both have one, and method always, the CRC and sizes
+// unless a data descriptor holds them. The streaming and seekable readers take the name
+// from the local header, so an entry whose two names differ would be restored under the
+// wrong one.
 bool agree(const Record& central, const Record& local)
 {
     if (central.name.isEmpty() || central.name.contains('\0') || local.name != central.name
+        || (central.unicodePath && local.unicodePath && local.unicodePath != central.unicodePath)
         || local.method != central.method)
         return false;
     return (local.flags & descriptorFlag)
@@ -331,8 +363,9 @@ bool agree(const Record& central, const Record& local)
 }
 
 // The number of entries the end of the central directory announces; none when the archive
-// does not end with one, or when a record of the central directory does not read, or
-// disagrees with its entry's local header.
+// does not end with one, or when a record of the central directory does not read, types a
+// folder whose name is no folder's (the readers would pass it over as one), or disagrees
+// with its entry's local header.
 std::optional<quint64> soundEntries(QFile& file)
 {
     const std::optional<Directory> directory = directoryOf(file);
@@ -346,7 +379,7 @@ std::optional<quint64> soundEntries(QFile& file)
         if (!central || central->end > end || central->localAt >= quint64(directory->offset))
             return std::nullopt;
         const std::optional<Record> local = recordAt(file, directory->shift + qint64(central->localAt), false);
-        if (!local || !agree(*central, *local))
+        if (!local || !agree(*central, *local) || (central->folderTyped && !namesDirectory(central->name)))
             return std::nullopt;
         at = central->end;
     }
@@ -370,22 +403,52 @@ std::optional<QByteArray> readData(archive* reader)
     }
 }
 
-// A link's content is its target, which is not read as data: only files and folders restore.
-bool isFileOrDirectory(archive_entry* entry)
+// Whether the restore can take the entry for what its name says: a file, or a folder, which
+// it passes over, so one that holds data would lose it. A link's content is its target, which
+// is not read as data: only files and folders restore.
+bool isSendable(archive_entry* entry, const QByteArray& name, const QByteArray& content)
 {
     const auto type = archive_entry_filetype(entry);
-    return type == AE_IFREG || type == AE_IFDIR;
+    if (!namesDirectory(name))
+        return type == AE_IFREG;
+    return (type == AE_IFREG || type == AE_IFDIR) && archive_entry_size(entry) == 0 && content.isEmpty();
+}
+
+bool isUtf8(const QByteArray& name)
+{
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QTextCodec::codecForMib(utf8Mib)->toUnicode(name.constData(), name.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+QList<QByteArray> filesAmong(const QList<QByteArray>& names)
+{
+    QList<QByteArray> files;
+    for (const QByteArray& name : names) {
+        if (!namesDirectory(name))
+            files.append(name);
+    }
+    return files;
+}
+
+// Whether the calculator can take every file under its own name: each name decodes, and
+// none replaces another (letter case aside, as a send compares names).
+bool namesSendable(const QList<QByteArray>& files)
+{
+    QSet<QString> taken;
+    for (const QByteArray& name : files) {
+        const QString key = QString::fromUtf8(name).toUpper();
+        if (!isUtf8(name) || taken.contains(key))
+            return false;
+        taken.insert(key);
+    }
+    return true;
 }
 
 QByteArray nameOf(archive_entry* entry)
 {
     const char* name = archive_entry_pathname_utf8(entry);
     return QByteArray(name ? name : archive_entry_pathname(entry));
-}
-
-bool namesDirectory(const QByteArray& name)
-{
-    return name.endsWith('/') || name.endsWith('\\');
 }
 
 struct Survey
@@ -411,10 +474,11 @@ Survey survey(QFile& file)
     int result = ARCHIVE_OK;
     while (isHeader(result = archive_read_next_header(reader, &entry))) {
         names.append(nameOf(entry));
-        whole = readData(reader) && isFileOrDirectory(entry) && whole;
+        const std::optional<QByteArray> content = readData(reader);
+        whole = content && isSendable(entry, names.last(), *content) && whole;
     }
     archive_read_free(reader);
-    whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty())
+    whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty()) && namesSendable(filesAmong(names))
             && soundEntries(file) == quint64(names.size());
     return {names, whole};
 }
@@ -553,12 +617,7 @@ std::optional<bool> ZipArchive::isDirectory() const
 
 QList<QByteArray> ZipArchive::fileNamesFrom(int index) const
 {
-    QList<QByteArray> files;
-    for (const QByteArray& name : names.mid(index)) {
-        if (!namesDirectory(name))
-            files.append(name);
-    }
-    return files;
+    return filesAmong(names.mid(index));
 }
 
 std::optional<QByteArray> ZipArchive::readEntry()

@@ -30,7 +30,6 @@ public:
     // through once.
     static std::unique_ptr<ZipArchive> openForReading(const QString& path);
     // Closes the archive and its file; one being written gets its central directory.
-
     ~ZipArchive();
 
     ZipArchive(const ZipArchive&) = delete;
@@ -52,8 +51,10 @@ public:
     // directory lists the entries (or the archive is one of no entries), its end announces
     // as many as were found (a ZIP64 end agreeing with the plain one), each record names its
     // entry (not empty, no NUL) as its local header does, with the same method, CRC and sizes
-    // (where the header holds them), each entry is a file or a folder, and each inflates to
-    // its end within largestEntry with its CRC and sizes right.
+    // (where the header holds them) and Unicode Path (where both hold one), each entry is a
+    // file or a folder as its name says, a folder holds no data, and each entry inflates to
+    // its end within largestEntry with its CRC and sizes right. And whether every file can be
+    // sent under its name: valid UTF-8, and no two names the same, letter case aside.
     bool isWhole() const;
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.

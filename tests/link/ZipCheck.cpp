@@ -46,7 +46,7 @@ print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testz
 )";
 
 const char makeScript[] = R"(
-import io, json, os, subprocess, sys, tempfile, zipfile
+import io, json, os, struct, subprocess, sys, tempfile, zipfile, zlib
 listing = json.load(sys.stdin)
 form = sys.argv[2]
 if form.startswith('ZipCommand'):
@@ -78,6 +78,9 @@ with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Unseekable(f) if form == 'Str
     for e in listing:
         info = zipfile.ZipInfo(e['name'])
         info.compress_type = e['method']
+        if e['unicodePath']:
+            path = e['unicodePath'].encode()
+            info.extra = struct.pack('<HHBI', 0x7075, 5 + len(path), 1, zlib.crc32(e['name'].encode())) + path
         if e['name'].endswith('/'):
             z.writestr(info, b'')
             continue
@@ -166,7 +169,8 @@ void make(const QString& path, const QList<Entry>& entries, Form form)
     for (const Entry& e : entries)
         listing.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
                                 {"content", QString::fromLatin1(e.content.toHex())},
-                                {"method", e.method}});
+                                {"method", e.method},
+                                {"unicodePath", QString::fromUtf8(e.unicodePath)}});
     runPython(makeScript, {path, formNames[int(form)]}, QJsonDocument(listing).toJson());
 }
 

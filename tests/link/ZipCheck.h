@@ -15,6 +15,9 @@ struct Entry
     QByteArray name;
     QByteArray content;
     int method = 8; // 0 stores, 8 deflates
+    // Python only: when not empty, a Unicode Path extra field (0x7075) in both records gives
+    // the entry this name instead.
+    QByteArray unicodePath = {};
 };
 bool operator==(const Entry& a, const Entry& b);
 
@@ -56,13 +59,15 @@ constexpr int endRecordCounts = 8;
 constexpr int endRecordDirectorySize = 12;
 constexpr int zip64EndRecordCounts = 24;
 // Fields from the start of a local header: the name; and of a central-directory record: the
-// method, CRC, compressed size and size, the high byte of the external attributes (whose top
-// bits give a Unix file's type: 0x81 a regular file, 0xA1 a symbolic link) and the name.
+// method, CRC, compressed size and size, the low byte of the external attributes (the DOS ones:
+// 0x10 a folder), their high byte (whose top bits give a Unix file's type: 0x81 a regular
+// file, 0xA1 a symbolic link, 0x41 a folder) and the name.
 constexpr int localHeaderName = 30;
 constexpr int centralRecordMethod = 10;
 constexpr int centralRecordCrc = 16;
 constexpr int centralRecordCompressedSize = 20;
 constexpr int centralRecordSize = 24;
+constexpr int centralRecordDosAttributes = 38;
 constexpr int centralRecordFileType = 41;
 constexpr int centralRecordName = 46;
 

@@ -348,6 +348,9 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::newRow("third entry marked a symbolic link")
         << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
         << cantRead;
+    // Typed a folder (0x41), "C.tcb" would be passed over.
+    QTest::newRow("third entry typed a folder")
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, 0x40) << cantRead;
     QTest::newRow("FIFO") << fifo << cantOpen;
     QTest::newRow("symbolic link to a FIFO") << linkToFifo << cantOpen;
     QTest::newRow("a name holding a NUL")
@@ -368,7 +371,6 @@ void TestLinkBackup::refusedArchiveClearsNothing()
     else if (!content.isNull())
         QVERIFY(writeFile(path, content));
     SimLink s(FileList{{"OLD.tcb", "old"}});
-
     s.link().restoreBackup(QUrl::fromLocalFile(path));
     QCOMPARE(s.errors(), QStringList{error});
     QCOMPARE(s.sent(), QStringList{});

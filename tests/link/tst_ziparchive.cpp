@@ -232,6 +232,16 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     QTest::newRow("empty name") << noName;
     QTest::newRow("name starting with NUL") << QByteArray(hashes).replace("#C", QByteArray("\0C", 2));
     QTest::newRow("name holding a NUL") << QByteArray(hashes).replace("ab#c", QByteArray("ab\0c", 4));
+    // A file typed a folder by one bit, Unix or DOS, would be passed over.
+    QTest::newRow("file typed a Unix folder") << zipcheck::damaged(plain, centralRecord, 2, centralRecordFileType, 0x40);
+    QTest::newRow("file typed a DOS folder")
+        << zipcheck::damaged(plain, centralRecord, 2, centralRecordDosAttributes, 0x10);
+    QTest::newRow("folder holding data") << QByteArray(hashes).replace("#C", "C/");
+    QTest::newRow("name not UTF-8") << QByteArray(hashes).replace("#C", "C\xE9");
+    QTest::newRow("name repeated, letter case aside") << zipcheck::made({{"P2.tcb", "two"}, {"p2.TCB", "three"}});
+    // The local copy names "P3.tcb" "P2x.tcb", the central one "P3x.tcb".
+    QTest::newRow("Unicode Path copies differ")
+        << zipcheck::damaged(zipcheck::made({{"P2.tcb", "two"}, {"P3.tcb", "three", 8, "P3x.tcb"}}), "P3x", 0, 1);
     QTest::newRow("end records disagree, ZIP64") << zipcheck::damaged(zip64, endRecord, 0, endRecordDirectorySize);
 }
 
