@@ -432,13 +432,14 @@ QList<QByteArray> filesAmong(const QList<QByteArray>& names)
 }
 
 // Whether the calculator can take every file under its own name: each name decodes, and
-// none replaces another (letter case aside, as a send compares names).
+// none replaces another (letter case aside, as a send compares names). A name the reader
+// could not convert (a Unicode Path field that is not UTF-8) comes out empty.
 bool namesSendable(const QList<QByteArray>& files)
 {
     QSet<QString> taken;
     for (const QByteArray& name : files) {
         const QString key = QString::fromUtf8(name).toUpper();
-        if (!isUtf8(name) || taken.contains(key))
+        if (name.isEmpty() || !isUtf8(name) || taken.contains(key))
             return false;
         taken.insert(key);
     }

@@ -54,7 +54,8 @@ public:
     // (where the header holds them) and Unicode Path (where both hold one), each entry is a
     // file or a folder as its name says, a folder holds no data, and each entry inflates to
     // its end within largestEntry with its CRC and sizes right. And whether every file can be
-    // sent under its name: valid UTF-8, and no two names the same, letter case aside.
+    // sent under its name as the reader reports it: not empty, valid UTF-8, and no two names
+    // the same, letter case aside.
     bool isWhole() const;
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.

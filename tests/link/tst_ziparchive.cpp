@@ -242,6 +242,9 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     // The local copy names "P3.tcb" "P2x.tcb", the central one "P3x.tcb".
     QTest::newRow("Unicode Path copies differ")
         << zipcheck::damaged(zipcheck::made({{"P2.tcb", "two"}, {"P3.tcb", "three", 8, "P3x.tcb"}}), "P3x", 0, 1);
+    // Read from a Unicode Path that is not UTF-8, the name is empty.
+    QTest::newRow("Unicode Path not UTF-8")
+        << zipcheck::made({{"P3.tcb", "three", 8, "P3#.tcb"}}).replace("P3#", "P3\xB0");
     QTest::newRow("end records disagree, ZIP64") << zipcheck::damaged(zip64, endRecord, 0, endRecordDirectorySize);
 }
 
