@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace calcsim;
 using namespace linktest;
@@ -68,6 +69,10 @@ QStringList restoreOf(const QList<Entry>& entries)
 // Five entries, stored and deflated; the third is stored, so its content can be damaged.
 const QList<Entry> fiveEntries = {{"A.tcb", "alpha", 8}, {"B.tcb", testBytes(1300), 8}, {"C.tcb", "charlie", 0},
                                   {"D.tcb", "delta", 0}, {"E.tcb", testBytes(700, 5), 8}};
+
+// Not bytes: the archive's path is made a FIFO, or a link to one.
+const QByteArray fifo("<FIFO>");
+const QByteArray linkToFifo("<link to a FIFO>");
 
 QString temporaryArchive()
 {
@@ -234,6 +239,8 @@ void TestLinkBackup::restoreOrder_data()
     QTest::newRow("no entries") << QList<Entry>{} << Form::Plain;
     QTest::newRow("five, with data descriptors") << fiveEntries << Form::Streamed;
     QTest::newRow("five, ZIP64") << fiveEntries << Form::Zip64;
+    QTest::newRow("zip adding from standard input")
+        << QList<Entry>{{"A.TXT", "a"}, {"-", testBytes(1300)}} << Form::ZipCommandPiped;
 }
 
 // The archive opens first; then the calculator is cleared, filled entry by entry (no
@@ -313,7 +320,7 @@ void TestLinkBackup::restoreFailures()
 
 void TestLinkBackup::refusedArchiveClearsNothing_data()
 {
-    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<QByteArray>("content"); // null: no file; fifo, linkToFifo: no regular file
     QTest::addColumn<QString>("error");
     const QString cantOpen = QStringLiteral("Can't open backup file");
     const QString cantRead = QStringLiteral("Can't read backup file");
@@ -346,6 +353,11 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::newRow("third entry marked a symbolic link")
         << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
         << cantRead;
+    // Typed a folder (0x41), "C.tcb" would be passed over.
+    QTest::newRow("third entry typed a folder")
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, 0x40) << cantRead;
+    QTest::newRow("FIFO") << fifo << cantOpen;
+    QTest::newRow("symbolic link to a FIFO") << linkToFifo << cantOpen;
     QTest::newRow("a name holding a NUL")
         << zipcheck::made({{"ab", "a real ab", 0}, {"ab#c", "other", 0}}).replace("ab#c", QByteArray("ab\0c", 4))
         << cantRead;
@@ -357,7 +369,11 @@ void TestLinkBackup::refusedArchiveClearsNothing()
     QFETCH(QByteArray, content);
     QFETCH(QString, error);
     const QString path = dir->filePath("restore.tbk");
-    if (!content.isNull())
+    const QString fifoPath = content == linkToFifo ? path + ".fifo" : path;
+    if (content == fifo || content == linkToFifo)
+        QVERIFY(::mkfifo(QFile::encodeName(fifoPath).constData(), 0600) == 0
+                && (fifoPath == path || QFile::link(fifoPath, path)));
+    else if (!content.isNull())
         QVERIFY(writeFile(path, content));
     SimLink s(FileList{{"OLD.tcb", "old"}});
     s.link().restoreBackup(QUrl::fromLocalFile(path));
