@@ -103,10 +103,8 @@ void TestLinkDialogue::deviceInformation_data()
     QTest::newRow("answer without device information")
         << 256 << QList<Fault>{noise(1, noInformation), cut(1, noInformation.size())} << false << "TaviCalc"
         << send256 << QStringList{};
-    // The answer is passed over when it comes; one that never comes is waited for by every
-    // later request, which the link refuses rather than read an answer one late.
-    QTest::newRow("late calculator") << 256 << QList<Fault>{late(1)} << false << "TaviCalc" << regain256
-                                     << QStringList{connection421};
+    // An answer that never comes is waited for by every later request, which the link refuses
+    // rather than read an answer one late.
     QTest::newRow("silent calculator") << 256 << QList<Fault>{fault(1, FaultMode::Silence)} << false
                                        << "TaviCalc" << QStringList{} << QStringList{connection421, outOfStep};
     QTest::newRow("answer cut off") << 256 << QList<Fault>{cutPayload(1, 1)} << false << "TaviCalc" << regain256
@@ -148,8 +146,6 @@ void TestLinkDialogue::command_data()
     const int success = calcMsg::SUCCESS;
 
     QTest::newRow("answered") << QList<Fault>{} << true << success << QStringList{} << unknown;
-    QTest::newRow("late") << QList<Fault>{late(1)} << false << 0 << QStringList{connection421, readDevice}
-                          << connection423;
     // A calculator that refuses its device information is in step all the same.
     QTest::newRow("late, then the device information refused")
         << QList<Fault>{late(1), failed(2, calcMsg::MEMORY_ERROR)} << false << 0
