@@ -254,15 +254,6 @@ QStringList archivedNames()
     return names;
 }
 
-// The texts of a job that lost step: it names the files it did not do, the last ones of its list.
-QSet<QString> notDoneTexts(const QStringList& names)
-{
-    QSet<QString> texts;
-    for (int done = 0; done < names.size(); ++done)
-        texts.insert(notDoneText(names, done));
-    return texts;
-}
-
 // A download that cannot write a file names its path in the chosen folder.
 bool namesDownloadPath(const QString& text)
 {
@@ -363,12 +354,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QStringList names;
     for (const FileEntry& file : script.files)
         names.append(file.first);
-    const QSet<QString> notDone = notDoneTexts(script.operation == Operation::Restore ? archivedNames() : names);
+    const QStringList undone = undoneTexts(script.operation == Operation::Restore ? archivedNames() : names);
     std::thread calculator = answerFirstRequest(terminal, script.line);
     {
         CTaviCalc link{QSerialPortInfo(port)};
         QObject::connect(&link, &CTaviCalc::errorNotify, [&](const QString& text) {
-            fuzz::require(allowed.contains(text) || notDone.contains(text) || namesDownloadPath(text),
+            fuzz::require(allowed.contains(text) || undone.contains(text) || namesDownloadPath(text),
                           "the link shows only its own texts and the calculator's");
         });
         run(link, script);

@@ -1,10 +1,13 @@
 // The ZIP layer's reading side on arbitrary archive bytes, used as a restore uses it: count
 // the entries, then open each in turn, skip directories and read the others whole. An
 // archive found whole lets every entry open, named, and read, so a restore never stops half-way
-// on it.
+// on it; and its files open under names that differ, letter case aside, so none replaces
+// another on the calculator.
 #include "FuzzInput.h"
 
 #include "link/ZipArchive.h"
+
+#include <QSet>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -39,6 +42,7 @@ void readAll(ZipArchive& archive)
 {
     const int entries = archive.count();
     fuzz::require(entries >= 0, "an archive that opens has a count");
+    QSet<QString> files;
     for (int index = 0; index < entries; ++index) {
         const bool opened = archive.openEntry(index);
         const std::optional<bool> directory = archive.isDirectory();
@@ -46,8 +50,13 @@ void readAll(ZipArchive& archive)
         fuzz::require(opened || !archive.isWhole(), "every entry of a whole archive opens");
         fuzz::require(!opened || !archive.entryName().isEmpty() || !archive.isWhole(),
                       "every entry of a whole archive has a name");
-        if (directory == false)
+        if (directory == false) {
             fuzz::require(archive.readEntry() || !archive.isWhole(), "every entry of a whole archive reads");
+            const QString name = QString::fromUtf8(archive.entryName()).toUpper();
+            fuzz::require(!files.contains(name) || !archive.isWhole(),
+                          "the files of a whole archive have distinct names");
+            files.insert(name);
+        }
         archive.closeEntry();
         fuzz::require(!archive.isDirectory() && archive.entryName().isEmpty(), "a closed entry is gone");
         fuzz::require(!archive.openEntry(index), "entries open in ascending order only");

@@ -8,14 +8,20 @@
 using TaviCalc::calcMsg;
 
 CTaviCalc::CTaviCalc(QObject* parent)
-    : QObject(parent)
+    : CTaviCalc(std::make_shared<LineState>(), parent)
 {
 }
 
 CTaviCalc::CTaviCalc(QSerialPortInfo info, QObject* parent)
-    : QObject(parent)
+    : CTaviCalc(parent)
 {
     initialize(info);
+}
+
+CTaviCalc::CTaviCalc(std::shared_ptr<LineState> line, QObject* parent)
+    : QObject(parent)
+    , line(std::move(line))
+{
 }
 
 CTaviCalc::CTaviCalc(const CTaviCalc& other)
@@ -24,10 +30,11 @@ CTaviCalc::CTaviCalc(const CTaviCalc& other)
     *this = other;
 }
 
-// Copies share the one open port; each keeps its own frame reader.
+// Copies share the one open port and its line.
 CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
 {
     port = other.port;
+    line = other.line;
     lastError = other.lastError;
     HV = other.HV;
     FV = other.FV;
@@ -38,7 +45,13 @@ CTaviCalc& CTaviCalc::operator=(const CTaviCalc& other)
     return *this;
 }
 
-CTaviCalc::~CTaviCalc() = default;
+// The last link on the port hands what it read but did not use to the line: it may hold
+// answers that the next link must pass over.
+CTaviCalc::~CTaviCalc()
+{
+    if (isPortOpen() && port.use_count() == 1)
+        moveToReader(int(port->bytesAvailable()));
+}
 
 bool CTaviCalc::initialize(QSerialPortInfo info)
 {
@@ -51,20 +64,15 @@ bool CTaviCalc::initialize(QSerialPortInfo info)
     return getDeviceInf();
 }
 
-// Also what brings the link in step after the port opened: frames before the answer are
-// passed over.
+// Also what brings the link in step after the port opened. A calculator that answers FAILED
+// gives no information but is in step.
 bool CTaviCalc::getDeviceInf()
 {
     if (!isPortOpen() || step == Step::Lost)
         return false;
     calcMsg answer;
-    if (!isUsable(regainStep(answer)))
+    if (!isUsable(regainStep(answer)) || answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf())
         return false;
-    if (answer.type() != calcMsg::SEND_DEVICE_INF || !answer.has_devinf()) {
-        // Most likely an answer to an earlier request; this one's own answer may follow.
-        step = Step::Out;
-        return false;
-    }
     const TaviCalc::deviceInf& device = answer.devinf();
     HV = QString::fromStdString(device.hv());
     FV = QString::fromStdString(device.fv());
@@ -101,8 +109,8 @@ QString CTaviCalc::getName() const
 
 // Every failure has a text: a kind the schema does not name (a calculator may send any
 // number) reads as an unknown error, never as an empty text a job would take for success.
-// Every failure passes here, so here a link in step is marked out of it: whatever the calculator
-// still sends for the failed exchange must not be read as the answer to the next request.
+// Every failure passes here, so here a link in step is marked out of it: what the calculator
+// still owes for the failed exchange must be passed over before the next request.
 void CTaviCalc::onError(QString errorText)
 {
     if (step == Step::In)

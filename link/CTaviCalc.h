@@ -1,8 +1,8 @@
 #pragma once
 
+#include "link/LineState.h"
 #include "link/LinkTypes.h"
 #include "protocol/Frame.h"
-#include "protocol/FrameReader.h"
 #include "protocol/serializeData.pb.h"
 
 #include <QByteArray>
@@ -51,6 +51,9 @@ public:
 
     explicit CTaviCalc(QObject* parent = nullptr);
     CTaviCalc(QSerialPortInfo info, QObject* parent = nullptr);
+    // A link that speaks on the line of a calculator that other links spoke on before it and
+    // will after it; initialize() opens the port.
+    CTaviCalc(std::shared_ptr<LineState> line, QObject* parent);
     CTaviCalc(const CTaviCalc& other);
     CTaviCalc& operator=(const CTaviCalc& other);
     ~CTaviCalc() override;
@@ -114,27 +117,42 @@ private:
     QString Name;
     int maxChunkSize = defaultChunkSize;
     int lastError = TaviCalc::calcMsg::NONE_ERROR;
-    // The frame reader's state belongs to this link alone: two links may read at once.
-    FrameReader reader;
+    // Shared with the other links to the same calculator, and with copies of this one.
+    std::shared_ptr<LineState> line;
     // Out when the port has just opened or an exchange has failed: what is waiting then, or
     // still comes, is not the answer to the next request, so that request first regains step.
-    // Lost when step could not be regained: every later request fails at once.
+    // Lost when step could not be regained, or the line can no longer be followed: every later
+    // request fails at once.
     enum class Step { In, Out, Lost };
     Step step = Step::In;
+    // The requests of operations written so far, the device information that regains step
+    // aside: whether a failed turn of a list wrote its request.
+    int requestsSent = 0;
+    // Whether the user has been told that this link lost step.
+    bool outOfStepTold = false;
 
     // Frames
+    // Frame: one whole frame. Nothing: the wait brought no byte. Broken: it brought bytes that
+    // make no whole frame (a frame cut off, or bytes that begin none).
+    enum class Read { Frame, Nothing, Broken };
     bool openPort();
     bool isPortOpen() const;
     void discardWaitingBytes();
     bool writeFrame(QByteArray& buffer);
+    Read takeAnswer(QByteArray& payload);
+    void account(const QByteArray& payload);
     bool readPort();
+    int moveToReader(int most);
     bool connectionFailed(const char* text);
 
     // Requests and the calculator's failures
-    // Undecodable: cut off or malformed. BadText: whole but for a string that is not UTF-8;
-    // the fields read before that string are used as they are.
+    // Undecodable: cut off or malformed; the fields read before the fault are kept. BadText:
+    // whole but for a string that is not UTF-8, which reads with U+FFFD in place of what does
+    // not decode; every other field reads as sent.
     enum class Received { Nothing, Undecodable, BadText, Decoded };
+    static Received decode(const QByteArray& payload, TaviCalc::calcMsg& answer);
     bool send(const TaviCalc::calcMsg& msg);
+    void write(const TaviCalc::calcMsg& msg);
     bool sendReported(const TaviCalc::calcMsg& msg);
     bool sendType(TaviCalc::calcMsg_msgType type);
     bool sendFileRequest(TaviCalc::calcMsg_msgType type, const TaviCalc::fileInf& fInf);
@@ -144,8 +162,13 @@ private:
     bool isUsable(Received received);
     // Step: the link knows that the next frame it reads answers its last request.
     Received regainStep(TaviCalc::calcMsg& answer);
+    bool passOverOwed();
     bool inStep();
-    void reportNotDone(const QStringList& names);
+    void loseStep();
+    void abandonLine();
+    void reportOutOfStep();
+    void tellIfLost();
+    void reportUndone(const QStringList& notDone, const QStringList& notKnown);
     void reportCalcFailure(const TaviCalc::calcMsg& answer);
     void reportFailure(TaviCalc::calcMsg_errType kind);
     static TaviCalc::fileInf fileInfOf(const QByteArray& name, int size);
@@ -159,15 +182,22 @@ private:
     bool sendPiece(TaviCalc::calcMsg& piece, int number, const char* bytes, int size);
 
     // Batch operations
-    void runInStep(const QStringList& names, const std::function<void(int)>& turn);
+    // How one file's turn in a list ended; a file passed over is named by the caller.
+    enum class Turn { Done, Failed, PassedOver };
+    // Whether a list's requests change the calculator: one such request left unanswered may
+    // have acted or not.
+    enum class Effect { Reads, Changes };
+    void runInStep(const QStringList& names, Effect effect, const std::function<Turn(int)>& turn);
+    bool wasUnanswered(int sentBefore) const;
     std::optional<QByteArray> fetch(const TaviCalc::fileInf& fInf);
-    bool sendLocalFile(const SendItem& item);
+    Turn sendLocalFile(const SendItem& item);
 
     // Backup and restore
     std::optional<std::vector<TaviCalc::fileInf>> readBackupList();
     bool writeBackup(const QString& path, const std::vector<TaviCalc::fileInf>& files);
     bool archiveFile(ZipArchive& archive, const TaviCalc::fileInf& file);
+    bool clearForRestore(const QStringList& files);
     bool restoreEntry(ZipArchive& archive, int index);
-    bool lostStepBefore(const ZipArchive& archive, int index);
+    bool regainedAfter(const QStringList& notDone, const QStringList& notKnown);
     void reopenAfterReboot();
 };

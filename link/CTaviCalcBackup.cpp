@@ -13,6 +13,15 @@ namespace {
 const QString backupFileName = QStringLiteral("/calc-backup.tbk");
 constexpr int backupLevel = 6;
 
+// The names of the file entries from the index on, as a restore sends them.
+QStringList entryNames(const ZipArchive& archive, int from)
+{
+    QStringList names;
+    for (const QByteArray& name : archive.fileNamesFrom(from))
+        names.append(QString::fromUtf8(name));
+    return names;
+}
+
 } // namespace
 
 std::optional<QString> CTaviCalc::createBackup()
@@ -89,22 +98,25 @@ void CTaviCalc::restoreBackup(const QUrl& url)
         onError(LinkTexts::cantReadBackup);
         return;
     }
-    calcMsg answer;
-    if (!sendCommand(calcMsg::CLEAR_FILESYSTEM, answer)) {
-        lostStepBefore(*archive, 0);
+    if (!clearForRestore(entryNames(*archive, 0)))
         return;
-    }
-    if (answer.type() != calcMsg::SUCCESS) {
-        onError(LinkTexts::cantClear);
-        return;
-    }
     const int entries = archive->count();
     int index = 0;
-    while (index < entries && restoreEntry(*archive, index))
-        ++index;
-    if (index < entries && lostStepBefore(*archive, index))
-        return;
+    int sentBefore = requestsSent;
+    for (; index < entries; ++index) {
+        sentBefore = requestsSent;
+        if (!restoreEntry(*archive, index))
+            break;
+    }
+    if (index < entries) {
+        const QStringList failed = entryNames(*archive, index).mid(0, 1);
+        const QStringList after = entryNames(*archive, index + 1);
+        const bool unanswered = wasUnanswered(sentBefore);
+        if (!regainedAfter(unanswered ? after : failed + after, unanswered ? failed : QStringList()))
+            return;
+    }
     archive.reset();
+    calcMsg answer;
     if (!sendCommand(calcMsg::REBOOT, answer))
         return;
     if (answer.type() != calcMsg::SUCCESS) {
@@ -129,22 +141,37 @@ bool CTaviCalc::restoreEntry(ZipArchive& archive, int index)
     return sendFile(fileInfOf(archive.entryName(), content->size()), *content);
 }
 
-// After a failure: when step cannot be regained, the restore sends nothing more, the reboot
-// included, and names the files from this entry on (the one that failed).
-bool CTaviCalc::lostStepBefore(const ZipArchive& archive, int index)
+// False when the calculator was not cleared, or may have been: then nothing is sent, and every
+// file of the archive is named as not done.
+bool CTaviCalc::clearForRestore(const QStringList& files)
 {
-    if (inStep())
-        return false;
-    QStringList names;
-    for (const QByteArray& name : archive.fileNamesFrom(index))
-        names.append(QString::fromUtf8(name));
-    if (!names.isEmpty())
-        reportNotDone(names);
-    return true;
+    calcMsg answer;
+    const int sentBefore = requestsSent;
+    if (sendCommand(calcMsg::CLEAR_FILESYSTEM, answer)) {
+        if (answer.type() == calcMsg::SUCCESS)
+            return true;
+        onError(LinkTexts::cantClear);
+    } else if (wasUnanswered(sentBefore)) {
+        onError(LinkTexts::mayBeCleared);
+    }
+    reportUndone(files, {});
+    return false;
 }
 
+// After an entry failed, the files not restored are named; the calculator is rebooted only
+// once the link is back in step: a restore that lost step sends nothing more.
+bool CTaviCalc::regainedAfter(const QStringList& notDone, const QStringList& notKnown)
+{
+    reportUndone(notDone, notKnown);
+    const bool regained = inStep();
+    tellIfLost();
+    return regained;
+}
+
+// The calculator no longer hears the line until it has restarted.
 void CTaviCalc::reopenAfterReboot()
 {
+    line->restarts();
     port->close();
     QThread::msleep(timeouts().rebootPause);
     if (!openPort())

@@ -66,18 +66,29 @@ std::optional<QByteArray> CTaviCalc::fetch(const TaviCalc::fileInf& fInf)
 }
 
 // Each file's turn in list order. A failure ends only its own turn, unless the link cannot
-// regain step after it: then the list ends at once, naming the file whose turn failed and
-// every file after it, rather than paying a wait for each of them.
-void CTaviCalc::runInStep(const QStringList& names, const std::function<void(int)>& turn)
+// regain step after it: then the list ends at once rather than paying a wait for each file
+// left. At the end the files whose turn failed or never came are named, apart from those whose
+// request changes the calculator but went unanswered: the calculator may have acted on them.
+void CTaviCalc::runInStep(const QStringList& names, Effect effect, const std::function<Turn(int)>& turn)
 {
+    QStringList notDone;
+    QStringList notKnown;
     for (int index = 0; index < names.size(); ++index) {
-        const bool lastFailed = index > 0 && step != Step::In;
         if (!inStep()) {
-            reportNotDone(names.mid(lastFailed ? index - 1 : index));
-            return;
+            notDone += names.mid(index);
+            break;
         }
-        turn(index);
+        const int sentBefore = requestsSent;
+        if (turn(index) == Turn::Failed)
+            (effect == Effect::Changes && wasUnanswered(sentBefore) ? notKnown : notDone).append(names.at(index));
     }
+    reportUndone(notDone, notKnown);
+}
+
+// Whether a request went out since then and is still owed its answer.
+bool CTaviCalc::wasUnanswered(int sentBefore) const
+{
+    return requestsSent > sentBefore && line->isOwed();
 }
 
 QStringList CTaviCalc::genSendFilesRequest(QList<SendItem> items)
@@ -86,39 +97,44 @@ QStringList CTaviCalc::genSendFilesRequest(QList<SendItem> items)
     QStringList names;
     for (const SendItem& item : items)
         names.append(item.second);
-    runInStep(names, [&](int index) {
-        if (!sendLocalFile(items.at(index)))
+    runInStep(names, Effect::Changes, [&](int index) {
+        const Turn turn = sendLocalFile(items.at(index));
+        if (turn == Turn::PassedOver)
             passedOver.append(items.at(index).first);
+        return turn;
     });
     return passedOver;
 }
 
 // A file that no longer opens, that is no regular file by now, or whose name leaves nothing
-// to store it under, is passed over (false); one whose size no calculator file can have, or
-// that does not read whole, is refused with a text rather than sent cut short. The opening
-// does not wait (a FIFO in the file's place would hold the job for ever), and what is read
-// is what was checked: the descriptor itself.
-bool CTaviCalc::sendLocalFile(const SendItem& item)
+// to store it under, is passed over; one whose size no calculator file can have, or that does
+// not read whole, is refused with a text rather than sent cut short. The opening does not wait
+// (a FIFO in the file's place would hold the job for ever), and what is read is what was
+// checked: the descriptor itself.
+CTaviCalc::Turn CTaviCalc::sendLocalFile(const SendItem& item)
 {
     const QString name = storedFileName(item.second);
     if (name.isEmpty())
-        return false;
+        return Turn::PassedOver;
     const int handle = ::open(QFile::encodeName(item.first).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (handle < 0)
-        return false;
+        return Turn::PassedOver;
     struct stat status {};
     QFile file;
     if (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)
         || !file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(handle);
-        return false;
+        return Turn::PassedOver;
     }
     const QByteArray data = file.size() <= largestFileSize ? file.readAll() : QByteArray();
-    if (data.size() != file.size())
+    if (data.size() != file.size()) {
         reportFailure(TaviCalc::calcMsg::DATASIZE_INVALID);
-    else if (sendFile(fileInfOf(name.toUtf8(), data.size()), data))
-        emit fileSend({name, data.size()});
-    return true;
+        return Turn::Failed;
+    }
+    if (!sendFile(fileInfOf(name.toUtf8(), data.size()), data))
+        return Turn::Failed;
+    emit fileSend({name, data.size()});
+    return Turn::Done;
 }
 
 // A calculator file without a local name is not even fetched; one that cannot be written is
@@ -126,27 +142,34 @@ bool CTaviCalc::sendLocalFile(const SendItem& item)
 QList<QUrl> CTaviCalc::genGetFilesRequest(QList<FileEntry> files, QString folder)
 {
     QList<QUrl> written;
-    runInStep(calcNames(files), [&](int index) {
+    runInStep(calcNames(files), Effect::Reads, [&](int index) {
         const FileEntry& entry = files.at(index);
         const QString name = localFileName(entry.first);
-        const std::optional<QByteArray> content = name.isEmpty() ? std::nullopt : fetch(fileInfOf(entry));
+        if (name.isEmpty())
+            return Turn::PassedOver;
+        const std::optional<QByteArray> content = fetch(fileInfOf(entry));
         if (!content)
-            return;
+            return Turn::Failed;
         const QString path = folder + QLatin1Char('/') + name;
-        const QUrl url = QUrl::fromLocalFile(path);
-        if (!saveWhole(path, *content))
+        if (!saveWhole(path, *content)) {
             onError(LinkTexts::cantWriteFile + path);
-        else if (!written.contains(url)) // a later file of one name replaced the earlier one
+            return Turn::Failed;
+        }
+        const QUrl url = QUrl::fromLocalFile(path);
+        if (!written.contains(url)) // a later file of one name replaced the earlier one
             written.append(url);
+        return Turn::Done;
     });
     return written;
 }
 
 void CTaviCalc::genDelFilesRequest(QList<FileEntry> files)
 {
-    runInStep(calcNames(files), [&](int index) {
-        if (delFile(fileInfOf(files.at(index))))
-            emit fileDeleted(files.at(index).first);
+    runInStep(calcNames(files), Effect::Changes, [&](int index) {
+        if (!delFile(fileInfOf(files.at(index))))
+            return Turn::Failed;
+        emit fileDeleted(files.at(index).first);
+        return Turn::Done;
     });
 }
 

@@ -3,6 +3,8 @@
 #include "link/LinkTexts.h"
 #include "protocol/Frame.h"
 
+using TaviCalc::calcMsg;
+
 namespace {
 
 CTaviCalc::Timeouts currentTimeouts;
@@ -34,13 +36,12 @@ bool CTaviCalc::isPortOpen() const
     return port && port->isOpen();
 }
 
-// Runs only after the port opened or an exchange failed, never on the normal path, which
-// goes on without a flush between requests.
+// Runs only when the link regains step with nothing owed, never on the normal path, which goes
+// on without a flush between requests: whatever waits then answers nothing.
 void CTaviCalc::discardWaitingBytes()
 {
-    step = Step::In;
     port->clear(QSerialPort::Input);
-    reader.clear();
+    line->reader.clear();
 }
 
 bool CTaviCalc::TX(QByteArray& buffer)
@@ -60,17 +61,53 @@ bool CTaviCalc::writeFrame(QByteArray& buffer)
     return true;
 }
 
+// A frame cut off, or bytes that begin none, leave the link unable to tell what the
+// calculator still owes: it gives up on the line at once.
 bool CTaviCalc::RX(QByteArray& buffer)
 {
     if (!isPortOpen())
         return connectionFailed(LinkTexts::portClosed);
-    while (!reader.takeFrame(buffer)) {
+    const Read read = takeAnswer(buffer);
+    if (read == Read::Frame)
+        return true;
+    connectionFailed(LinkTexts::nothingReceived);
+    if (read == Read::Broken)
+        abandonLine();
+    return false;
+}
+
+// The next frame, counted as an answer; without one, the answer is still owed.
+CTaviCalc::Read CTaviCalc::takeAnswer(QByteArray& payload)
+{
+    FrameReader& reader = line->reader;
+    while (!reader.takeFrame(payload)) {
         if (!readPort()) {
+            const bool broken = reader.hasStrayBytes();
             reader.dropPartialFrame();
-            return connectionFailed(LinkTexts::nothingReceived);
+            if (broken)
+                return Read::Broken;
+            line->missed();
+            return Read::Nothing;
         }
     }
-    return true;
+    account(payload);
+    return Read::Frame;
+}
+
+// A record of a backup list is read to see whether it ends the run; one that does not decode
+// may have ended it or not.
+void CTaviCalc::account(const QByteArray& payload)
+{
+    if (!line->inBackupRun()) {
+        line->took();
+        return;
+    }
+    calcMsg record;
+    if (decode(payload, record) == Received::Undecodable) {
+        abandonLine();
+        return;
+    }
+    line->took(record.type() == calcMsg::SEND_FILE_INF && !record.finf().name().empty());
 }
 
 // Feeds the reader one read of the port; false when the read brought nothing.
@@ -80,12 +117,19 @@ bool CTaviCalc::readPort()
     // are still buffered.
     if (port->bytesAvailable() == 0) {
         const Timeouts waits = timeouts();
-        port->waitForReadyRead(reader.isHunting() ? waits.firstByte : waits.withinFrame);
+        port->waitForReadyRead(line->reader.isHunting() ? waits.firstByte : waits.withinFrame);
     }
-    const int most = chunksPerRead * maxChunkSize;
+    return moveToReader(chunksPerRead * maxChunkSize) > 0;
+}
+
+// Moves at most that many bytes that the port holds to the line's reader, without a wait;
+// gives how many it moved.
+int CTaviCalc::moveToReader(int most)
+{
+    FrameReader& reader = line->reader;
     const qint64 count = port->read(reader.room(most), most);
     reader.added(count > 0 ? int(count) : 0);
-    return count > 0;
+    return count > 0 ? int(count) : 0;
 }
 
 bool CTaviCalc::connectionFailed(const char* text)

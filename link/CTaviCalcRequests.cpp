@@ -5,8 +5,6 @@
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/unknown_field_set.h>
 
-#include <QDeadlineTimer>
-
 using TaviCalc::calcMsg;
 
 namespace {
@@ -22,30 +20,51 @@ QByteArray encode(const calcMsg& msg)
     return bytes;
 }
 
-// True when the bytes hold whole fields all through, in every sub-message too: a message that
-// still does not decode then only holds a string that is not UTF-8.
-bool isWhole(const std::string& bytes, const google::protobuf::Descriptor* type)
+// The bytes with every string made valid UTF-8 (what does not decode becomes U+FFFD), in every
+// sub-message too; none when they do not hold whole fields all through. A message whole but
+// for a string that is not UTF-8 then decodes with all its fields, those after that string too.
+std::optional<std::string> withValidText(const std::string& bytes, const google::protobuf::Descriptor* type)
 {
     google::protobuf::UnknownFieldSet fields;
     if (!fields.ParseFromString(bytes))
-        return false;
+        return std::nullopt;
     for (int index = 0; index < fields.field_count(); ++index) {
-        const google::protobuf::UnknownField& field = fields.field(index);
-        const google::protobuf::FieldDescriptor* known = type->FindFieldByNumber(field.number());
-        if (known && known->type() == google::protobuf::FieldDescriptor::TYPE_MESSAGE
-            && field.type() == google::protobuf::UnknownField::TYPE_LENGTH_DELIMITED
-            && !isWhole(field.length_delimited(), known->message_type()))
-            return false;
+        google::protobuf::UnknownField* field = fields.mutable_field(index);
+        const google::protobuf::FieldDescriptor* known = type->FindFieldByNumber(field->number());
+        if (!known || field->type() != google::protobuf::UnknownField::TYPE_LENGTH_DELIMITED)
+            continue;
+        std::string* value = field->mutable_length_delimited();
+        if (known->type() == google::protobuf::FieldDescriptor::TYPE_STRING) {
+            *value = QString::fromStdString(*value).toStdString();
+        } else if (known->type() == google::protobuf::FieldDescriptor::TYPE_MESSAGE) {
+            const std::optional<std::string> inner = withValidText(*value, known->message_type());
+            if (!inner)
+                return std::nullopt;
+            *value = *inner;
+        }
     }
-    return true;
+    std::string valid;
+    fields.SerializeToString(&valid);
+    return valid;
 }
 
 } // namespace
 
+// A request of an operation: only once the link is in step, and then counted as owed.
 bool CTaviCalc::send(const calcMsg& msg)
 {
+    if (!isPortOpen() || !inStep())
+        return false;
+    write(msg);
+    ++requestsSent;
+    return true;
+}
+
+void CTaviCalc::write(const calcMsg& msg)
+{
     QByteArray buffer = encode(msg);
-    return TX(buffer);
+    writeFrame(buffer);
+    line->asked(msg.type() == calcMsg::GET_BACKUP_INFO);
 }
 
 bool CTaviCalc::sendType(TaviCalc::calcMsg_msgType type)
@@ -61,7 +80,10 @@ bool CTaviCalc::sendReported(const calcMsg& msg)
 {
     if (send(msg))
         return true;
-    onError(step == Step::Lost ? LinkTexts::outOfStep : LinkTexts::writeDevice);
+    if (step == Step::Lost)
+        reportOutOfStep();
+    else
+        onError(LinkTexts::writeDevice);
     return false;
 }
 
@@ -78,10 +100,20 @@ CTaviCalc::Received CTaviCalc::receive(calcMsg& answer)
     QByteArray buffer;
     if (!RX(buffer))
         return Received::Nothing;
+    return decode(buffer, answer);
+}
+
+CTaviCalc::Received CTaviCalc::decode(const QByteArray& payload, calcMsg& answer)
+{
     answer.Clear();
-    if (answer.ParseFromArray(buffer.constData(), buffer.size()))
+    if (answer.ParseFromArray(payload.constData(), payload.size()))
         return Received::Decoded;
-    return isWhole(buffer.toStdString(), calcMsg::descriptor()) ? Received::BadText : Received::Undecodable;
+    // What does not decode keeps the fields read before the fault: its type, most often.
+    const std::optional<std::string> valid = withValidText(payload.toStdString(), calcMsg::descriptor());
+    if (!valid)
+        return Received::Undecodable;
+    answer.Clear();
+    return answer.ParseFromString(*valid) ? Received::BadText : Received::Undecodable;
 }
 
 // Receives an answer that must decode, with the texts of both failures.
@@ -125,45 +157,101 @@ bool CTaviCalc::isUsable(Received received)
     return true;
 }
 
-// Asks for the device information. Out of step, it also regains step: a calculator answers
-// in order, so whatever it still sends for a failed exchange comes before this answer, and
-// every frame before it is passed over. Without it within the usual wait, step is lost.
+// Asks for the device information. Out of step, it also regains step: a calculator answers in
+// order, so what it still owes comes first and is passed over; then, with nothing owed, what
+// waits answers nothing and is discarded. The answer must then come in turn, as the device
+// information or a refusal. Anything else, or no answer, loses step.
 CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
 {
-    const bool regaining = step == Step::Out;
-    if (regaining)
-        discardWaitingBytes();
-    calcMsg request;
-    request.set_type(calcMsg::GET_DEVICE_INF);
-    QByteArray buffer = encode(request);
-    writeFrame(buffer);
-    const QDeadlineTimer deadline(timeouts().firstByte);
-    for (;;) {
-        const Received received = receive(answer);
-        const bool passedOver = regaining && answer.type() != calcMsg::SEND_DEVICE_INF;
-        if (received == Received::Nothing || (passedOver && deadline.hasExpired())) {
-            if (regaining)
-                step = Step::Lost;
+    const bool regaining = step != Step::In || line->isOwed();
+    if (regaining) {
+        if (!passOverOwed()) {
+            loseStep();
             return Received::Nothing;
         }
-        if (!passedOver)
-            return received;
+        discardWaitingBytes();
     }
+    calcMsg request;
+    request.set_type(calcMsg::GET_DEVICE_INF);
+    write(request);
+    const Received received = receive(answer);
+    if (received == Received::Nothing) {
+        if (regaining)
+            loseStep();
+        return received;
+    }
+    if (answer.type() != calcMsg::SEND_DEVICE_INF && answer.type() != calcMsg::FAILED) {
+        line->stillOwesAnswer();
+        loseStep();
+        return Received::Nothing;
+    }
+    if (step != Step::Lost)
+        step = Step::In;
+    return received;
 }
 
-// Free on the normal path; after a failure, one exchange.
+// Each answer still owed within the wait for a first byte; false when one does not come whole.
+bool CTaviCalc::passOverOwed()
+{
+    QByteArray payload;
+    while (line->isOwed() && step != Step::Lost) {
+        if (takeAnswer(payload) != Read::Frame)
+            return false;
+    }
+    return step != Step::Lost;
+}
+
+// Free on the normal path; after a failure, what is owed and one exchange.
 bool CTaviCalc::inStep()
 {
-    if (step == Step::Out) {
+    if (step == Step::In && !line->isOwed())
+        return true;
+    if (step != Step::Lost) {
         calcMsg answer;
         regainStep(answer);
     }
     return step != Step::Lost;
 }
 
-void CTaviCalc::reportNotDone(const QStringList& names)
+// This link asks nothing more; what is owed stays owed, for the next link to pass over.
+void CTaviCalc::loseStep()
 {
-    onError(LinkTexts::outOfStepNotDone + names.join(QLatin1String(LinkTexts::listSeparator)));
+    step = Step::Lost;
+}
+
+// The line can no longer be followed: the job ends at once, and says so.
+void CTaviCalc::abandonLine()
+{
+    if (step == Step::Lost)
+        return;
+    loseStep();
+    reportOutOfStep();
+}
+
+// Also what every request refused for a lost step says.
+void CTaviCalc::reportOutOfStep()
+{
+    outOfStepTold = true;
+    onError(LinkTexts::outOfStep + QString(LinkTexts::replugAdvice));
+}
+
+// A job's closing texts: the files it did not do, those whose request went unanswered (the
+// calculator may or may not have acted on them), then, once, what brings a calculator that
+// lost step back.
+void CTaviCalc::reportUndone(const QStringList& notDone, const QStringList& notKnown)
+{
+    const QLatin1String separator(LinkTexts::listSeparator);
+    if (!notDone.isEmpty())
+        onError(LinkTexts::notDone + notDone.join(separator));
+    if (!notKnown.isEmpty())
+        onError(LinkTexts::notKnown + notKnown.join(separator));
+    tellIfLost();
+}
+
+void CTaviCalc::tellIfLost()
+{
+    if (step == Step::Lost && !outOfStepTold)
+        reportOutOfStep();
 }
 
 bool CTaviCalc::sendMessage(TaviCalc::calcMsg_msgType type)

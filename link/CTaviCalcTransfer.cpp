@@ -66,7 +66,11 @@ std::optional<QByteArray> CTaviCalc::getData(TaviCalc::fileInf fInf)
             reportCalcFailure(answer);
             return std::nullopt;
         }
-        const TaviCalc::calcMsg_errType fault = assembly.place(answer.frame());
+        TaviCalc::calcMsg_errType fault = assembly.place(answer.frame());
+        // A piece shorter than a chunk is the calculator's last: it waits for no acknowledgement,
+        // and the file is shorter than listed.
+        if (fault == calcMsg::NONE_ERROR && k < pieces && answer.frame().size() < maxChunkSize)
+            fault = calcMsg::DATASIZE_INVALID;
         if (fault != calcMsg::NONE_ERROR) {
             reportFailure(fault);
             return std::nullopt;

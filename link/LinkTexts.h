@@ -19,11 +19,17 @@ inline constexpr char cantWriteFile[] = "Can't write file: ";
 // What brings a calculator back in step, and its file list with it: a new worker starts afresh.
 inline constexpr char replugAdvice[] = "unplug the calculator for a few seconds and plug it in again";
 
-// A calculator that no longer answers the request just written: a request fails at once,
-// and a job names the files it did not do after the second text, joined by listSeparator.
-inline constexpr char outOfStep[] = "Calculator out of step";
-inline constexpr char outOfStepNotDone[] = "Calculator out of step, not done: ";
+// A calculator whose answers the link can no longer follow: every later request of the job
+// fails at once. The advice follows.
+inline constexpr char outOfStep[] = "Calculator out of step: ";
+
+// A failed job names, after its other texts, the files it did not do, and those whose request
+// changes the calculator but went unanswered, joined by listSeparator.
+inline constexpr char notDone[] = "not done: ";
+inline constexpr char notKnown[] = "not known whether done: ";
 inline constexpr char listSeparator[] = ", ";
+// A restore whose clearing went unanswered.
+inline constexpr char mayBeCleared[] = "the calculator may have been cleared";
 
 // Backup and restore
 inline constexpr char cantWriteBackup[] = "Can't write backup file";

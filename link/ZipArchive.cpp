@@ -1,12 +1,17 @@
 #include "link/ZipArchive.h"
 
 #include <QDateTime>
+#include <QSet>
+#include <QTextCodec>
 #include <QtEndian>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #ifdef Q_OS_MACOS
 #include <xlocale.h>
 #endif
@@ -20,10 +25,11 @@ constexpr int filePermissions = 0644;
 constexpr size_t readBlockSize = 64 * 1024;
 constexpr int writeBlockSize = 64 * 1024;
 constexpr char utf8LocaleName[] = "C.UTF-8";
+constexpr int utf8Mib = 106;
 // The end of the central directory: its record, with the entry count, the directory's size
-// and offset, and the length of the comment that follows it; when a value does not fit
-// there, the ZIP64 locator just before the record gives the offset of the ZIP64 record,
-// which holds them all.
+// and offset, and the length of the comment that follows it. A ZIP64 locator just before the
+// record gives the offset of the ZIP64 record, which holds them all; where a value does not
+// fit the plain record, it holds the escape (0xFFFF or 0xFFFFFFFF) instead.
 constexpr char endRecordSignature[] = "PK\x05\x06";
 constexpr int endRecordCountAt = 10;
 constexpr int endRecordDirectorySizeAt = 12;
@@ -57,13 +63,25 @@ constexpr int nameLengthAt = 20;
 constexpr int extraLengthAt = 22;
 constexpr int commentLengthAt = 24;
 constexpr int localHeaderAt = 34;
+constexpr int attributesAt = 30; // central only: the external attributes
 constexpr int centralRecordSize = 46;
 constexpr int localHeaderSize = 30;
 // The CRC and sizes follow the data in a descriptor; the local header holds zeros.
 constexpr quint16 descriptorFlag = 0x0008;
+// A central record tells the system that made it (in the high byte of the version it was made
+// by); the external attributes of one made on Unix hold its mode in their high 16 bits, and
+// their lowest byte holds the DOS attributes wherever it was made.
+constexpr int madeOnAt = 5; // from the record's start
+constexpr quint8 madeOnUnix = 3;
+constexpr int unixModeShift = 16;
+constexpr quint32 unixTypeMask = 0170000;
+constexpr quint32 unixFolder = 0040000;
+constexpr quint32 dosFolder = 0x10;
 // In the extra field: the ZIP64 values, each present only where its field holds 0xFFFFFFFF,
 // in this order: size, compressed size, local header offset.
 constexpr quint16 zip64ExtraId = 0x0001;
+// The Unicode Path field: a name that readers take in place of the record's own.
+constexpr quint16 unicodePathExtraId = 0x7075;
 constexpr int extraHeaderSize = 4;
 
 // libarchive converts entry names through the calling thread's character type; the names
@@ -101,11 +119,13 @@ bool isHeader(int result)
 
 using Format = int (*)(archive*);
 
-archive* openWith(const QString& path, Format format)
+// Each reader reads the archive from its start through the one descriptor.
+archive* openWith(int descriptor, Format format)
 {
     archive* reader = archive_read_new();
     format(reader);
-    if (archive_read_open_filename(reader, QFile::encodeName(path).constData(), readBlockSize) != ARCHIVE_OK) {
+    if (::lseek(descriptor, 0, SEEK_SET) != 0
+        || archive_read_open_fd(reader, descriptor, readBlockSize) != ARCHIVE_OK) {
         archive_read_free(reader);
         return nullptr;
     }
@@ -115,12 +135,34 @@ archive* openWith(const QString& path, Format format)
 // The seekable reader takes the entries from the central directory. It refuses an archive
 // without entries, and one cut short: the streaming reader opens those. Tells whether the
 // central directory was read.
-archive* openReader(const QString& path, bool* listed = nullptr)
+archive* openReader(int descriptor, bool* listed = nullptr)
 {
-    archive* reader = openWith(path, archive_read_support_format_zip_seekable);
+    archive* reader = openWith(descriptor, archive_read_support_format_zip_seekable);
     if (listed)
         *listed = reader != nullptr;
-    return reader ? reader : openWith(path, archive_read_support_format_zip_streamable);
+    return reader ? reader : openWith(descriptor, archive_read_support_format_zip_streamable);
+}
+
+// Opens the path once, without waiting (a FIFO in the archive's place would hold the restore
+// for ever), and keeps it only when it is a regular file: everything is read through the
+// descriptor that was checked.
+bool openRegularFile(QFile& file, const QString& path)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+bool namesDirectory(const QByteArray& name)
+{
+    return name.endsWith('/') || name.endsWith('\\');
 }
 
 template <typename T>
@@ -163,6 +205,34 @@ struct Directory
     qint64 shift = 0;
 };
 
+bool isEscaped(const Directory& plain)
+{
+    return plain.entries == countInZip64Record || quint64(plain.offset) == valueInZip64
+           || quint64(plain.size) == valueInZip64;
+}
+
+// Whether each value of the plain end record is the escape or the ZIP64 record's own.
+bool endRecordsAgree(const Directory& plain, const Directory& zip64)
+{
+    const auto same = [](quint64 narrow, quint64 wide, quint64 escape) { return narrow == escape || narrow == wide; };
+    return same(plain.entries, zip64.entries, countInZip64Record)
+           && same(quint64(plain.offset), quint64(zip64.offset), valueInZip64)
+           && same(quint64(plain.size), quint64(zip64.size), valueInZip64);
+}
+
+std::optional<Directory> zip64RecordAt(QFile& file, qint64 at)
+{
+    const std::optional<QByteArray> record = readAt(file, at, zip64RecordSize);
+    if (!record || !record->startsWith(zip64RecordSignature))
+        return std::nullopt;
+    return Directory{littleEndianAt<quint64>(*record, zip64RecordCountAt),
+                     qint64(littleEndianAt<quint64>(*record, zip64RecordDirectoryAt)),
+                     qint64(littleEndianAt<quint64>(*record, zip64RecordDirectorySizeAt))};
+}
+
+// Streaming writers put a ZIP64 record before a plain end record that holds every value too:
+// wherever its locator stands, the ZIP64 record places the directory, which ends where that
+// record starts, and the two records must agree.
 std::optional<Directory> directoryOf(QFile& file)
 {
     const qint64 lastAt = qMax<qint64>(0, file.size() - endSize);
@@ -174,18 +244,15 @@ std::optional<Directory> directoryOf(QFile& file)
                     littleEndianAt<quint32>(*last, record + endRecordDirectoryAt),
                     littleEndianAt<quint32>(*last, record + endRecordDirectorySizeAt)};
     qint64 directoryEnd = lastAt + record;
-    if (found.entries == countInZip64Record || quint64(found.offset) == valueInZip64
-        || quint64(found.size) == valueInZip64) {
-        const int locator = record - zip64LocatorSize;
-        if (locator < 0 || !last->mid(locator).startsWith(zip64LocatorSignature))
-            return std::nullopt;
+    const int locator = record - zip64LocatorSize;
+    if (locator >= 0 && last->mid(locator).startsWith(zip64LocatorSignature)) {
         directoryEnd = qint64(littleEndianAt<quint64>(*last, locator + zip64LocatorOffsetAt));
-        const std::optional<QByteArray> zip64Record = readAt(file, directoryEnd, zip64RecordSize);
-        if (!zip64Record || !zip64Record->startsWith(zip64RecordSignature))
+        const std::optional<Directory> zip64 = zip64RecordAt(file, directoryEnd);
+        if (!zip64 || !endRecordsAgree(found, *zip64))
             return std::nullopt;
-        found.entries = littleEndianAt<quint64>(*zip64Record, zip64RecordCountAt);
-        found.offset = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectoryAt));
-        found.size = qint64(littleEndianAt<quint64>(*zip64Record, zip64RecordDirectorySizeAt));
+        found = *zip64;
+    } else if (isEscaped(found)) {
+        return std::nullopt;
     }
     if (found.offset < 0 || found.size < 0 || found.size > directoryEnd || found.offset > directoryEnd - found.size)
         return std::nullopt;
@@ -202,27 +269,29 @@ struct Record
     quint64 compressedSize = 0;
     quint64 size = 0;
     quint64 localAt = 0; // central records only
+    bool folderTyped = false; // central records only
     QByteArray name;
+    std::optional<QByteArray> unicodePath;
     qint64 end = 0; // where the next record starts
 };
 
-// The data of the extra field's ZIP64 part; empty when it has none.
-QByteArray zip64Values(const QByteArray& extra)
+// The data of the extra field's part with the id; none when it has none.
+std::optional<QByteArray> extraPart(const QByteArray& extra, quint16 id)
 {
     for (int at = 0; at + extraHeaderSize <= extra.size();) {
         const int length = littleEndianAt<quint16>(extra, at + 2);
-        if (littleEndianAt<quint16>(extra, at) == zip64ExtraId)
+        if (littleEndianAt<quint16>(extra, at) == id)
             return extra.mid(at + extraHeaderSize, length);
         at += extraHeaderSize + length;
     }
-    return {};
+    return std::nullopt;
 }
 
 // Takes the ZIP64 value of each field that holds 0xFFFFFFFF, in order, from the extra
 // field; false when one is missing.
 bool widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
 {
-    const QByteArray values = zip64Values(extra);
+    const QByteArray values = extraPart(extra, zip64ExtraId).value_or(QByteArray());
     int at = 0;
     for (quint64* field : fields) {
         if (*field != valueInZip64)
@@ -233,6 +302,12 @@ bool widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
         at += int(sizeof(quint64));
     }
     return true;
+}
+
+bool isFolderTyped(quint8 madeOn, quint32 attributes)
+{
+    return (madeOn == madeOnUnix && ((attributes >> unixModeShift) & unixTypeMask) == unixFolder)
+           || (attributes & dosFolder);
 }
 
 // The record at the position: a central one (with its comment) or a local header. None when
@@ -259,7 +334,9 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
                   field32(compressedSizeAt),
                   field32(sizeAt),
                   central ? field32(localHeaderAt) : 0,
+                  central && isFolderTyped(quint8(fixed->at(madeOnAt)), field32(attributesAt)),
                   variable->left(nameLength),
+                  extraPart(extra, unicodePathExtraId),
                   at + size + variable->size() + (central ? field16(commentLengthAt) : 0)};
     const bool widened = central ? widen(extra, {&record.size, &record.compressedSize, &record.localAt})
                                  : (record.flags & descriptorFlag)
@@ -270,12 +347,14 @@ std::optional<Record> recordAt(QFile& file, qint64 at, bool central)
 }
 
 // Whether the central record names its entry, and its local header says the same of it:
-// the name and method always, the CRC and sizes unless a data descriptor holds them. The
-// streaming and seekable readers take the name from the local header, so an entry whose
-// two names differ would be restored under the wrong one.
+// the name, its Unicode Path where both have one, and method always, the CRC and sizes
+// unless a data descriptor holds them. The streaming and seekable readers take the name
+// from the local header, so an entry whose two names differ would be restored under the
+// wrong one.
 bool agree(const Record& central, const Record& local)
 {
     if (central.name.isEmpty() || central.name.contains('\0') || local.name != central.name
+        || (central.unicodePath && local.unicodePath && local.unicodePath != central.unicodePath)
         || local.method != central.method)
         return false;
     return (local.flags & descriptorFlag)
@@ -284,13 +363,11 @@ bool agree(const Record& central, const Record& local)
 }
 
 // The number of entries the end of the central directory announces; none when the archive
-// does not end with one, or when a record of the central directory does not read, or
-// disagrees with its entry's local header.
-std::optional<quint64> soundEntries(const QString& path)
+// does not end with one, or when a record of the central directory does not read, types a
+// folder whose name is no folder's (the readers would pass it over as one), or disagrees
+// with its entry's local header.
+std::optional<quint64> soundEntries(QFile& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
     const std::optional<Directory> directory = directoryOf(file);
     if (!directory)
         return std::nullopt;
@@ -302,7 +379,7 @@ std::optional<quint64> soundEntries(const QString& path)
         if (!central || central->end > end || central->localAt >= quint64(directory->offset))
             return std::nullopt;
         const std::optional<Record> local = recordAt(file, directory->shift + qint64(central->localAt), false);
-        if (!local || !agree(*central, *local))
+        if (!local || !agree(*central, *local) || (central->folderTyped && !namesDirectory(central->name)))
             return std::nullopt;
         at = central->end;
     }
@@ -326,22 +403,53 @@ std::optional<QByteArray> readData(archive* reader)
     }
 }
 
-// A link's content is its target, which is not read as data: only files and folders restore.
-bool isFileOrDirectory(archive_entry* entry)
+// Whether the restore can take the entry for what its name says: a file, or a folder, which
+// it passes over, so one that holds data would lose it. A link's content is its target, which
+// is not read as data: only files and folders restore.
+bool isSendable(archive_entry* entry, const QByteArray& name, const QByteArray& content)
 {
     const auto type = archive_entry_filetype(entry);
-    return type == AE_IFREG || type == AE_IFDIR;
+    if (!namesDirectory(name))
+        return type == AE_IFREG;
+    return (type == AE_IFREG || type == AE_IFDIR) && archive_entry_size(entry) == 0 && content.isEmpty();
+}
+
+bool isUtf8(const QByteArray& name)
+{
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QTextCodec::codecForMib(utf8Mib)->toUnicode(name.constData(), name.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+QList<QByteArray> filesAmong(const QList<QByteArray>& names)
+{
+    QList<QByteArray> files;
+    for (const QByteArray& name : names) {
+        if (!namesDirectory(name))
+            files.append(name);
+    }
+    return files;
+}
+
+// Whether the calculator can take every file under its own name: each name decodes, and
+// none replaces another (letter case aside, as a send compares names). A name the reader
+// could not convert (a Unicode Path field that is not UTF-8) comes out empty.
+bool namesSendable(const QList<QByteArray>& files)
+{
+    QSet<QString> taken;
+    for (const QByteArray& name : files) {
+        const QString key = QString::fromUtf8(name).toUpper();
+        if (name.isEmpty() || !isUtf8(name) || taken.contains(key))
+            return false;
+        taken.insert(key);
+    }
+    return true;
 }
 
 QByteArray nameOf(archive_entry* entry)
 {
     const char* name = archive_entry_pathname_utf8(entry);
     return QByteArray(name ? name : archive_entry_pathname(entry));
-}
-
-bool namesDirectory(const QByteArray& name)
-{
-    return name.endsWith('/') || name.endsWith('\\');
 }
 
 struct Survey
@@ -355,10 +463,10 @@ struct Survey
 // the seekable reader follows the central directory; the streaming one, which opens an
 // archive without entries, would read one cut short up to its cut, so what it reads is
 // whole only without entries. Either way the end record announces the entries read.
-Survey survey(const QString& path)
+Survey survey(QFile& file)
 {
     bool listed = false;
-    archive* reader = openReader(path, &listed);
+    archive* reader = openReader(file.handle(), &listed);
     if (!reader)
         return {};
     QList<QByteArray> names;
@@ -367,11 +475,12 @@ Survey survey(const QString& path)
     int result = ARCHIVE_OK;
     while (isHeader(result = archive_read_next_header(reader, &entry))) {
         names.append(nameOf(entry));
-        whole = readData(reader) && isFileOrDirectory(entry) && whole;
+        const std::optional<QByteArray> content = readData(reader);
+        whole = content && isSendable(entry, names.last(), *content) && whole;
     }
     archive_read_free(reader);
-    whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty())
-            && soundEntries(path) == quint64(names.size());
+    whole = whole && result == ARCHIVE_EOF && (listed || names.isEmpty()) && namesSendable(filesAmong(names))
+            && soundEntries(file) == quint64(names.size());
     return {names, whole};
 }
 
@@ -406,15 +515,15 @@ std::unique_ptr<ZipArchive> ZipArchive::openForWriting(const QString& path, int 
         return nullptr;
     std::unique_ptr<ZipArchive> zip(new ZipArchive(true));
     QFile::remove(path);
-    zip->output.setFileName(path);
-    if (!zip->output.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    zip->file.setFileName(path);
+    if (!zip->file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return nullptr;
     zip->handle = archive_write_new();
     archive_write_set_format_zip(zip->handle);
     // Written in large blocks, the last one not padded: the archive ends with its end record.
     archive_write_set_bytes_per_block(zip->handle, writeBlockSize);
     archive_write_set_bytes_in_last_block(zip->handle, 1);
-    if (!setCompression(zip->handle, level) || archive_write_open_fd(zip->handle, zip->output.handle()) != ARCHIVE_OK)
+    if (!setCompression(zip->handle, level) || archive_write_open_fd(zip->handle, zip->file.handle()) != ARCHIVE_OK)
         return nullptr;
     return zip;
 }
@@ -423,10 +532,12 @@ std::unique_ptr<ZipArchive> ZipArchive::openForReading(const QString& path)
 {
     Utf8Names utf8;
     std::unique_ptr<ZipArchive> zip(new ZipArchive(false));
-    const Survey found = survey(path);
+    if (!openRegularFile(zip->file, path))
+        return nullptr;
+    const Survey found = survey(zip->file);
     zip->names = found.names.value_or(QList<QByteArray>());
     zip->whole = found.whole;
-    zip->handle = openReader(path);
+    zip->handle = openReader(zip->file.handle());
     if (!found.names || !zip->handle)
         return nullptr;
     return zip;
@@ -507,12 +618,7 @@ std::optional<bool> ZipArchive::isDirectory() const
 
 QList<QByteArray> ZipArchive::fileNamesFrom(int index) const
 {
-    QList<QByteArray> files;
-    for (const QByteArray& name : names.mid(index)) {
-        if (!namesDirectory(name))
-            files.append(name);
-    }
-    return files;
+    return filesAmong(names.mid(index));
 }
 
 std::optional<QByteArray> ZipArchive::readEntry()

@@ -25,9 +25,11 @@ public:
     // the path is never written through. Level 0 stores, levels 1 to 9 deflate. None when
     // the file cannot be created or the level is out of range.
     static std::unique_ptr<ZipArchive> openForWriting(const QString& path, int level);
-    // None when the file does not open as a ZIP archive. Opening reads it through once.
+    // None when the path is no regular file (it is opened once, without waiting, and read
+    // through that descriptor alone) or does not open as a ZIP archive. Opening reads it
+    // through once.
     static std::unique_ptr<ZipArchive> openForReading(const QString& path);
-    // Closes the archive; one being written gets its central directory.
+    // Closes the archive and its file; one being written gets its central directory.
     ~ZipArchive();
 
     ZipArchive(const ZipArchive&) = delete;
@@ -47,10 +49,13 @@ public:
     int count() const;
     // Whether every entry can be read as what the central directory says it is: the
     // directory lists the entries (or the archive is one of no entries), its end announces
-    // as many as were found, each record names its entry (not empty, no NUL) as its local
-    // header does, with the same method, CRC and sizes (where the header holds them), each
-    // entry is a file or a folder, and each inflates to its end within largestEntry with its
-    // CRC and sizes right.
+    // as many as were found (a ZIP64 end agreeing with the plain one), each record names its
+    // entry (not empty, no NUL) as its local header does, with the same method, CRC and sizes
+    // (where the header holds them) and Unicode Path (where both hold one), each entry is a
+    // file or a folder as its name says, a folder holds no data, and each entry inflates to
+    // its end within largestEntry with its CRC and sizes right. And whether every file can be
+    // sent under its name as the reader reports it: not empty, valid UTF-8, and no two names
+    // the same, letter case aside.
     bool isWhole() const;
     bool openEntry(int index);
     // Whether the open entry names a directory; none when no entry is open.
@@ -69,7 +74,8 @@ private:
 
     const bool writing;
     archive* handle = nullptr;
-    QFile output;
+    // The archive's file: created for writing, or the regular file opened for reading.
+    QFile file;
     QList<QByteArray> names;
     bool whole = false;
     int position = -1;

@@ -35,8 +35,10 @@ void FrameReader::added(int count)
 bool FrameReader::takeFrame(QByteArray& payload)
 {
     const char* bytes = buffer.constData();
-    while (!inFrame && taken < held)
+    while (!inFrame && taken < held) {
         inFrame = isPreamble(window, bytes[taken++]);
+        ++passedOver;
+    }
     forgetTaken();
     if (!inFrame || held - taken < Frame::lengthSize)
         return false;
@@ -46,6 +48,7 @@ bool FrameReader::takeFrame(QByteArray& payload)
     payload = QByteArray(bytes + taken + Frame::lengthSize, length);
     taken += Frame::lengthSize + length;
     inFrame = false;
+    passedOver = 0;
     forgetTaken();
     return true;
 }
@@ -55,6 +58,7 @@ void FrameReader::dropPartialFrame()
     taken = held;
     forgetTaken();
     inFrame = false;
+    passedOver = 0;
 }
 
 void FrameReader::clear()

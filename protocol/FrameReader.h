@@ -7,7 +7,7 @@
 // Cuts frames out of the byte stream of one serial port, however the reads split it.
 // It keeps what lives from one frame to the next: the preamble window and the bytes that
 // arrived after the last frame (the calculator may send the next frame before it is asked
-// for, as in the backup list), so each link owns one reader and nothing is shared.
+// for, as in the backup list), so each calculator's line has one reader.
 class FrameReader
 {
 public:
@@ -24,6 +24,9 @@ public:
     bool takeFrame(QByteArray& payload);
     // True while the preamble of the next frame has not been seen yet.
     bool isHunting() const { return !inFrame; }
+    // True when bytes have come since the last whole frame: a frame begun, or bytes that begin
+    // none (a frame's part-preamble among them).
+    bool hasStrayBytes() const { return inFrame || passedOver > 0; }
     // Forgets a frame that was cut off, so the next read hunts for a new preamble.
     void dropPartialFrame();
     // Forgets everything fed so far, a partial preamble too, as if nothing had been read.
@@ -39,4 +42,5 @@ private:
     int taken = 0;
     int held = 0;
     bool inFrame = false;
+    int passedOver = 0;
 };

@@ -69,16 +69,15 @@ int CTaviCalcSession::getMaxFileNameLen() const
     return maxFileNameLength;
 }
 
-// Calculators are matched by port name; all removals come before any addition.
+// Calculators are matched by port and serial number; all removals come before any addition.
 void CTaviCalcSession::update()
 {
     QList<QSerialPortInfo> found = CTaviCalc::findCalcs();
     int row = 0;
     while (row < workers.size()) {
-        const QString portName = workers.at(row)->getPortName();
-        const auto match = std::find_if(found.begin(), found.end(), [&](const QSerialPortInfo& port) {
-            return port.portName() == portName;
-        });
+        const CTaviWorker* worker = workers.at(row);
+        const auto match = std::find_if(found.begin(), found.end(),
+                                        [worker](const QSerialPortInfo& port) { return worker->isOn(port); });
         if (match == found.end()) {
             dropWorker(row);
             continue;
@@ -88,6 +87,15 @@ void CTaviCalcSession::update()
     }
     for (const QSerialPortInfo& port : qAsConst(found))
         addCalc(port);
+}
+
+// A calculator swapped in on the worker's port since the last poll, between two ticks or while
+// the main thread was held, is another calculator: the poll runs at once, so the worker of the
+// one that left goes before anything acts on it.
+void CTaviCalcSession::pollIfSwapped(const CTaviWorker* worker)
+{
+    if (worker && !worker->isOn(QSerialPortInfo(worker->getPortName())))
+        update();
 }
 
 // The worker leaves the list before its row goes, since the model's announcement reads the
@@ -113,11 +121,12 @@ void CTaviCalcSession::addCalc(QSerialPortInfo port)
     emit connectNewCalc();
 }
 
+// The status line starts afresh for the calculator now current.
 void CTaviCalcSession::onIndexChange(int newIndex)
 {
-    onStatusChange(QString(""));
     const int oldIndex = currentIndex;
     currentIndex = newIndex;
+    onStatusChange(unknownListNotice());
     reloadFileModel();
     emit indexChanged(oldIndex, newIndex);
 }
@@ -245,7 +254,8 @@ void CTaviCalcSession::onFileSend(FileEntry fInf)
 void CTaviCalcSession::showOutcome(const QString& successText, const QString& note)
 {
     const QString failures = jobFailures.join(SessionTexts::failureSeparator);
-    onStatusChange((failures.isEmpty() ? successText : SessionTexts::errorPrefix + failures) + note);
+    const QString outcome = failures.isEmpty() ? successText : SessionTexts::errorPrefix + failures;
+    onStatusChange(withUnknownListNotice(outcome + note));
 }
 
 // Files that were chosen but not sent are named after the outcome: those set aside at the

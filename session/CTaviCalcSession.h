@@ -164,11 +164,14 @@ private:
     void startJob(const JobWiring& wiring, const std::function<void(CTaviWorker&)>& setInputs);
     void endJob(QThread* thread);
     void noteFailure(QStringList& failures, const QString& text);
+    void pollIfSwapped(const CTaviWorker* worker);
     void dropWorker(int row);
     void reloadFileModel();
     QString downloadPath(const QString& calcName) const;
     bool isLocalNameTaken(const QString& calcName) const;
     void showOutcome(const QString& successText, const QString& note = QString());
+    QString unknownListNotice() const;
+    QString withUnknownListNotice(const QString& text) const;
     QString runReporting(CTaviWorker* worker, const std::function<void()>& call);
     void showEditorFailure(const QString& reported);
     static QString missingCodesText(const QString& program);

@@ -58,6 +58,7 @@ void CTaviCalcSession::downloadForEdit(int row)
 // a send to a calculator whose file list is unknown, as every send to it is.
 bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
 {
+    pollIfSwapped(pinnedWorker(editorPin));
     if (hasLeft(editorPin)) {
         onStatusChange(SessionTexts::notConnected);
         return false;
@@ -76,8 +77,10 @@ bool CTaviCalcSession::sendFileFromEdit(QString fileName, QString fileData)
     }
     const QString failure = runReporting(worker, [&] { worker->sendFileFromEdit(fileName, fileData); });
     onFilesListChange();
-    onStatusChange(failure.isEmpty() ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
-                                     : SessionTexts::errorPrefix + failure);
+    const QString outcome = failure.isEmpty()
+                                ? SessionTexts::programSentBefore + fileName + SessionTexts::programSentAfter
+                                : SessionTexts::errorPrefix + failure;
+    onStatusChange(withUnknownListNotice(outcome));
     return failure.isEmpty();
 }
 

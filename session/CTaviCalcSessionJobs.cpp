@@ -66,13 +66,15 @@ void CTaviCalcSession::changeCalcName(QString name)
 }
 
 // One job at a time: a running worker must not be moved or given new inputs. Otherwise a
-// pending error text is cleared, and a job starts only on the calculator it was begun for.
+// pending error text is cleared, and a job starts only on the calculator it was begun for,
+// still behind its port.
 bool CTaviCalcSession::mayStartJob()
 {
     if (!jobs.isEmpty())
         return false;
     if (!error.isEmpty())
         onErrorChange(QString(""));
+    pollIfSwapped(operationWorker());
     return !pinnedLeft() && operationWorker() != nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "session/CTaviCalcSession.h"
 
 #include "link/CTaviCalc.h"
+#include "link/LinkTexts.h"
 #include "session/CTaviWorker.h"
 #include "session/SessionTexts.h"
 #include "session/TaviFileModel.h"
@@ -9,6 +10,17 @@
 #include <QFileInfo>
 
 #include <algorithm>
+
+namespace {
+
+// A text that tells of an unknown list goes on with what brings the list back, in the words
+// the link uses for a calculator out of step.
+QString withReplugAdvice(const QString& text)
+{
+    return text + SessionTexts::adviceLead + LinkTexts::replugAdvice;
+}
+
+} // namespace
 
 // The editor's collision check, against the list of the calculator its send goes to, which
 // the file table need not show. An unknown list holds no name: the send that follows is
@@ -71,8 +83,25 @@ bool CTaviCalcSession::refuseUnknownList(const CTaviWorker* worker)
 {
     if (!isFileListUnknown(worker))
         return false;
-    onStatusChange(SessionTexts::errorPrefix + QString(SessionTexts::fileListUnknown));
+    onStatusChange(withReplugAdvice(SessionTexts::errorPrefix + QString(SessionTexts::fileListUnknown)));
     return true;
+}
+
+// While the current calculator's list is unknown the user is told which calculator it is and
+// how to get its list back; otherwise nothing (an empty text).
+QString CTaviCalcSession::unknownListNotice() const
+{
+    const CTaviWorker* worker = currentWorker();
+    if (!isFileListUnknown(worker))
+        return QString("");
+    const QString name = worker->getDeviceName().isEmpty() ? worker->getPortName() : worker->getDeviceName();
+    return withReplugAdvice(QString(SessionTexts::fileListUnknownOf).arg(name));
+}
+
+QString CTaviCalcSession::withUnknownListNotice(const QString& text) const
+{
+    const QString notice = unknownListNotice();
+    return notice.isEmpty() ? text : text + SessionTexts::noticeSeparator + notice;
 }
 
 // Checked against the lists as they stand now, so earlier answers of the same pass count.

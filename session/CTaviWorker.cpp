@@ -22,6 +22,7 @@ bool readsWhole(CTaviCalc& link, const std::function<void()>& read)
 CTaviWorker::CTaviWorker(QSerialPortInfo info, QObject* parent)
     : QObject(parent)
     , port(info)
+    , line(std::make_shared<LineState>())
 {
     // Made before any connection of the session, so the results are published before a
     // reload slot of the session reads them: queued after a job, at once after a direct call.
@@ -39,6 +40,12 @@ QString CTaviWorker::getPortName() const
     return port.portName();
 }
 
+// A calculator swapped in on a freed port gets its port name, but not its serial number.
+bool CTaviWorker::isOn(const QSerialPortInfo& found) const
+{
+    return found.portName() == port.portName() && found.serialNumber() == port.serialNumber();
+}
+
 QList<FileEntry> CTaviWorker::getFilesInfo() const
 {
     return filesInfo;
@@ -51,17 +58,16 @@ bool CTaviWorker::isFileListKnown() const
 
 // The first read; its failures are not reported, but they leave the list unknown: a busy
 // calculator that said nothing is not an empty one, and a send must not replace its files
-// unasked. A device information that did not come counts as a failure, text or none; a name
-// that came empty does not. A list read in part still shows the files it did read, each of
-// which the calculator holds.
+// unasked. The list read decides: a calculator that refused its device information, or gave
+// an empty name, is still in step. A list read in part still shows the files it did read, each
+// of which the calculator holds.
 void CTaviWorker::initialize()
 {
-    CTaviCalc link(this);
-    bool answered = false;
+    CTaviCalc link(line, this);
     jobFileListKnown = readsWhole(link, [&] {
-        answered = link.initialize(port);
+        link.initialize(port);
         jobFilesInfo = link.getFilesInfo();
-    }) && answered;
+    });
     jobDeviceName = link.getName();
     publishResults();
 }
@@ -140,7 +146,8 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     {
         // Closed again before the worker is handed back, so the port is free for the next
         // operation and the link never outlives its thread's use of it.
-        CTaviCalc link(port, this);
+        CTaviCalc link(line, this);
+        link.initialize(port);
         if (relay == Relay::On)
             connect(&link, SIGNAL(errorNotify(QString)), this, SIGNAL(errorNotify(QString)));
         operation(link);
@@ -151,14 +158,15 @@ void CTaviWorker::runOperation(Relay relay, const std::function<void(CTaviCalc&)
     emit finished();
 }
 
-// A list that could not be read whole is no news of the calculator: the one it had stays.
+// A list that could not be read whole is no news of the calculator: the one it had stays
+// shown. But the job may have changed the calculator, whatever it reported, so that list is
+// no longer vouched for.
 void CTaviWorker::reloadFiles(CTaviCalc& link)
 {
     QList<FileEntry> files;
-    if (!readsWhole(link, [&] { files = link.getFilesInfo(); }))
-        return;
-    jobFilesInfo = files;
-    jobFileListKnown = true;
+    jobFileListKnown = readsWhole(link, [&] { files = link.getFilesInfo(); });
+    if (jobFileListKnown)
+        jobFilesInfo = files;
 }
 
 void CTaviWorker::publishResults()

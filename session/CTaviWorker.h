@@ -10,8 +10,10 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class CTaviCalc;
+class LineState;
 
 // One connected calculator inside the session: its port, its name and its file list, and
 // one slot per operation on it. Each slot opens its own link to the calculator, runs one
@@ -34,6 +36,9 @@ public:
     // time, also while a job runs.
     QString getDeviceName() const;
     QString getPortName() const;
+    // True when the port found is this calculator's: the same port name and the same USB
+    // serial number, the port name alone where the device reports none.
+    bool isOn(const QSerialPortInfo& found) const;
     QList<FileEntry> getFilesInfo() const;
     // False until a read of the file list has gone through: an unread list is not an empty one.
     bool isFileListKnown() const;
@@ -67,6 +72,9 @@ private:
     void publishResults();
 
     QSerialPortInfo port;
+    // Every link of this worker speaks on it, the first read's, the jobs' and the editor's
+    // alike: what one left owed, the next passes over.
+    std::shared_ptr<LineState> line;
     QString deviceName;
     QList<FileEntry> filesInfo;
     bool fileListKnown = false;

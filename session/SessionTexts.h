@@ -17,6 +17,13 @@ inline constexpr char errorPrefix[] = "Error: ";
 inline constexpr char failureSeparator[] = "; ";
 // Nothing is sent to a calculator whose files are not known: it may hold any of them.
 inline constexpr char fileListUnknown[] = "The calculator's file list could not be read";
+// Told while such a calculator is the current one; %1 is its name, or its port when it has
+// none (a calculator silent at its first read).
+inline constexpr char fileListUnknownOf[] = "The file list of %1 could not be read";
+// Both texts go on with the link's advice that brings the list back, after this.
+inline constexpr char adviceLead[] = ": ";
+// Joins that notice to the outcome it follows.
+inline constexpr char noticeSeparator[] = "; ";
 inline constexpr char filesSent[] = "Files successful sent to calculator";
 inline constexpr char filesDownloaded[] = "Files successfully download on path: ";
 inline constexpr char filesDeleted[] = "Files successfully deleted";

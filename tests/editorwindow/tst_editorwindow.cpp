@@ -30,7 +30,6 @@ constexpr char savedStatus[] = "File successfully saved";
 constexpr char notSavedStatus[] = "Error: the file could not be saved";
 constexpr char notConnected[] = "Calculator is not connected";
 constexpr char noCalculator[] = "No calculator is connected";
-constexpr char listUnknown[] = "Error: The calculator's file list could not be read";
 constexpr char errorStart[] = "Error: ";
 // Pasted text brings characters that the calculator's character set lacks.
 const QString pasted = QStringLiteral("Disp(\"5\u20AC \u2014 ok\u20AC\")");
@@ -742,6 +741,8 @@ void TestEditorWindow::failedSend_data()
     QTest::newRow("characters the calculator lacks") << "characters" << pasted << pastedRefused << pastedRefused;
     // Sent to no other calculator, which has become the current one meanwhile.
     QTest::newRow("calculator left after the dialog opened") << "left" << "Disp 3" << notConnected << notConnected;
+    // Another calculator on its port, before any poll has seen the swap.
+    QTest::newRow("calculator swapped after the dialog opened") << "swapped" << "Disp 3" << notConnected << notConnected;
     QTest::newRow("no calculator") << "unplugged" << "Disp 3" << notConnected << noCalculator;
     // Refused before the question about the file it did read.
     QTest::newRow("list read in part") << "read in part" << "Disp 3" << listUnknown << listUnknown;
@@ -790,6 +791,11 @@ void TestEditorWindow::failedSend()
     if (cause == "left") {
         calc->unplug();
         QTRY_COMPARE_WITH_TIMEOUT(rig->calcModel.rowCount(), 1, 5000);
+    } else if (cause == "swapped") {
+        calc->unplug();
+        other = std::make_unique<PluggedSimulator>();
+        otherFiles = {{"LOST.tcb", "old"}};
+        other->simulator().setFiles(otherFiles);
     }
     answer("tcbSendDialog", true);
     calc->simulator().clearFaults();

@@ -148,7 +148,8 @@ void SimLink::reopen()
 {
     spy.reset();
     calc.reset();
-    calc = std::make_unique<CTaviCalc>(discovered(plugged.portName()));
+    calc = std::make_unique<CTaviCalc>(line, nullptr);
+    calc->initialize(discovered(plugged.portName()));
     spy = std::make_unique<QSignalSpy>(calc.get(), &CTaviCalc::errorNotify);
 }
 

@@ -22,6 +22,11 @@ const QString fileNotExist = QString::fromUtf8("File doesn\u2019t exist.");
 const QString connection421 = QStringLiteral("Connection error (error code: 421)");
 const QString readDevice = QStringLiteral("Error read device");
 const QString parseMessage = QStringLiteral("Error parse message");
+const QString outOfStep =
+    QStringLiteral("Calculator out of step: unplug the calculator for a few seconds and plug it in again");
+// The closing texts of a job that did not do every file.
+inline QString notDone(const QString& names) { return "not done: " + names; }
+inline QString notKnown(const QString& names) { return "not known whether done: " + names; }
 
 // The port on the virtual bus with this name, as discovery lists it.
 QSerialPortInfo discovered(const QString& portName);
@@ -52,7 +57,7 @@ QByteArray frameOf(const TaviCalc::calcMsg& msg);
 
 // A simulated calculator plugged into the virtual bus with a link to it, found the way the
 // program finds it. The simulator's record and its count of answers for faults start after
-// the link's device information.
+// the link's device information. Every link it opens speaks on one line, as a worker's do.
 class SimLink
 {
 public:
@@ -71,6 +76,7 @@ public:
 
 private:
     calcsim::PluggedSimulator plugged;
+    std::shared_ptr<LineState> line = std::make_shared<LineState>();
     std::unique_ptr<CTaviCalc> calc;
     std::unique_ptr<QSignalSpy> spy;
 };

@@ -9,6 +9,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <archive.h>
+#include <archive_entry.h>
+
 namespace zipcheck {
 
 namespace {
@@ -43,7 +46,7 @@ print(json.dumps({'entries': entries, 'comment': z.comment.hex(), 'bad': z.testz
 )";
 
 const char makeScript[] = R"(
-import io, json, os, subprocess, sys, tempfile, zipfile
+import io, json, os, struct, subprocess, sys, tempfile, zipfile, zlib
 listing = json.load(sys.stdin)
 form = sys.argv[2]
 if form.startswith('ZipCommand'):
@@ -60,7 +63,11 @@ if form.startswith('ZipCommand'):
         command = ['zip', '-q', '-X'] + (['-n', stored] if stored else []) + (['-fz'] if form.endswith('Zip64') else [])
         made = '-' if form.endswith('Streamed') else os.path.join(folder, 'made.zip')
         names = [e['name'] for e in listing]
-        run = subprocess.run(command + [made] + names, cwd=files, stdout=subprocess.PIPE, check=True)
+        # Piped: one run for each entry, which "-" reads from standard input.
+        piped = [([e['name']], bytes.fromhex(e['content'])) for e in listing]
+        for run_names, given in piped if form.endswith('Piped') else [(names, b'')]:
+            run = subprocess.run(command + [made] + run_names, cwd=files, input=given, stdout=subprocess.PIPE,
+                                 check=True)
         open(sys.argv[1], 'wb').write(run.stdout if made == '-' else open(made, 'rb').read())
     sys.exit(0)
 class Unseekable(io.RawIOBase):
@@ -71,6 +78,9 @@ with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Unseekable(f) if form == 'Str
     for e in listing:
         info = zipfile.ZipInfo(e['name'])
         info.compress_type = e['method']
+        if e['unicodePath']:
+            path = e['unicodePath'].encode()
+            info.extra = struct.pack('<HHBI', 0x7075, 5 + len(path), 1, zlib.crc32(e['name'].encode())) + path
         if e['name'].endswith('/'):
             z.writestr(info, b'')
             continue
@@ -87,7 +97,8 @@ if form == 'Zip64':
         f.write(b'\xff' * 4)
 )";
 
-const char* const formNames[] = {"Plain", "Streamed", "Zip64", "ZipCommand", "ZipCommandStreamed", "ZipCommandZip64"};
+const char* const formNames[] = {"Plain",      "Streamed",           "Zip64",
+                                 "ZipCommand", "ZipCommandStreamed", "ZipCommandZip64", "ZipCommandPiped"};
 
 QByteArray runPython(const char* script, const QStringList& arguments, const QByteArray& input = {})
 {
@@ -98,6 +109,27 @@ QByteArray runPython(const char* script, const QStringList& arguments, const QBy
     if (!process.waitForFinished(pythonTimeoutMs) || process.exitCode() != 0)
         qWarning() << process.readAllStandardError();
     return process.readAllStandardOutput();
+}
+
+// Sizes are given, so no entry needs a data descriptor; the last block is not padded.
+void writeWithLibarchive(const QString& path, const QList<Entry>& entries)
+{
+    archive* writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    archive_write_set_format_option(writer, "zip", "zip64", "1");
+    archive_write_set_bytes_in_last_block(writer, 1);
+    archive_write_open_filename(writer, QFile::encodeName(path).constData());
+    for (const Entry& e : entries) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, e.name.constData());
+        archive_entry_set_filetype(entry, e.name.endsWith('/') ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, e.content.size());
+        archive_write_header(writer, entry);
+        archive_write_data(writer, e.content.constData(), size_t(e.content.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_free(writer);
 }
 
 int find(const QByteArray& bytes, const QByteArray& marker, int occurrence)
@@ -129,11 +161,16 @@ QList<Entry> entries(const QJsonObject& report)
 
 void make(const QString& path, const QList<Entry>& entries, Form form)
 {
+    if (form == Form::LibarchiveZip64) {
+        writeWithLibarchive(path, entries);
+        return;
+    }
     QJsonArray listing;
     for (const Entry& e : entries)
         listing.append(QJsonObject{{"name", QString::fromUtf8(e.name)},
                                 {"content", QString::fromLatin1(e.content.toHex())},
-                                {"method", e.method}});
+                                {"method", e.method},
+                                {"unicodePath", QString::fromUtf8(e.unicodePath)}});
     runPython(makeScript, {path, formNames[int(form)]}, QJsonDocument(listing).toJson());
 }
 

@@ -6,7 +6,8 @@
 #include <QPair>
 #include <QString>
 
-// A second ZIP reader and writer for the tests: Python's zipfile under /usr/bin/python3.
+// A second ZIP reader and writer for the tests: Python's zipfile under /usr/bin/python3, the
+// `zip` command, and libarchive's own writer.
 namespace zipcheck {
 
 struct Entry
@@ -14,6 +15,9 @@ struct Entry
     QByteArray name;
     QByteArray content;
     int method = 8; // 0 stores, 8 deflates
+    // Python only: when not empty, a Unicode Path extra field (0x7075) in both records gives
+    // the entry this name instead.
+    QByteArray unicodePath = {};
 };
 bool operator==(const Entry& a, const Entry& b);
 
@@ -24,13 +28,18 @@ bool operator==(const Entry& a, const Entry& b);
 QJsonObject inspect(const QString& path);
 // The entries as Python reads them, for comparing contents.
 QList<Entry> entries(const QJsonObject& report);
-// How Python lays the archive out. Plain: each local header holds the entry's CRC and sizes.
-// Streamed: written to a stream that cannot seek back, so a data descriptor after each
-// entry's data holds them. Zip64: every entry, the central directory and its end in ZIP64 form.
+// How the archive is laid out, by Python unless said otherwise. Plain: each local header
+// holds the entry's CRC and sizes. Streamed: written to a stream that cannot seek back, so a
+// data descriptor after each entry's data holds them. Zip64: every entry, the central
+// directory and its end in ZIP64 form.
 // The ZipCommand forms: the same, written by the `zip` command (which may store an entry it
-// was to deflate, and needs at least one entry).
-enum class Form { Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64 };
-// Writes an archive of the entries with Python; a name ending in a slash is a directory.
+// was to deflate, and needs at least one entry). ZipCommandPiped: one `zip` run adds each
+// entry, an entry named "-" from standard input (a ZIP64 end record and its locator then stand
+// before the plain end record). LibarchiveZip64: libarchive's writer, every entry in ZIP64 form.
+enum class Form {
+    Plain, Streamed, Zip64, ZipCommand, ZipCommandStreamed, ZipCommandZip64, ZipCommandPiped, LibarchiveZip64
+};
+// Writes an archive of the entries in the form; a name ending in a slash is a directory.
 void make(const QString& path, const QList<Entry>& entries, Form form = Form::Plain);
 // The bytes of that archive.
 QByteArray made(const QList<Entry>& entries, Form form = Form::Plain);
@@ -50,13 +59,15 @@ constexpr int endRecordCounts = 8;
 constexpr int endRecordDirectorySize = 12;
 constexpr int zip64EndRecordCounts = 24;
 // Fields from the start of a local header: the name; and of a central-directory record: the
-// method, CRC, compressed size and size, the high byte of the external attributes (whose top
-// bits give a Unix file's type: 0x81 a regular file, 0xA1 a symbolic link) and the name.
+// method, CRC, compressed size and size, the low byte of the external attributes (the DOS ones:
+// 0x10 a folder), their high byte (whose top bits give a Unix file's type: 0x81 a regular
+// file, 0xA1 a symbolic link, 0x41 a folder) and the name.
 constexpr int localHeaderName = 30;
 constexpr int centralRecordMethod = 10;
 constexpr int centralRecordCrc = 16;
 constexpr int centralRecordCompressedSize = 20;
 constexpr int centralRecordSize = 24;
+constexpr int centralRecordDosAttributes = 38;
 constexpr int centralRecordFileType = 41;
 constexpr int centralRecordName = 46;
 

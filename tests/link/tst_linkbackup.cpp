@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 using namespace calcsim;
 using namespace linktest;
@@ -69,6 +70,10 @@ QStringList restoreOf(const QList<Entry>& entries)
 const QList<Entry> fiveEntries = {{"A.tcb", "alpha", 8}, {"B.tcb", testBytes(1300), 8}, {"C.tcb", "charlie", 0},
                                   {"D.tcb", "delta", 0}, {"E.tcb", testBytes(700, 5), 8}};
 
+// Not bytes: the archive's path is made a FIFO, or a link to one.
+const QByteArray fifo("<FIFO>");
+const QByteArray linkToFifo("<link to a FIFO>");
+
 QString temporaryArchive()
 {
     return QDir::tempPath() + "/calc-backup.tbk";
@@ -97,6 +102,7 @@ private slots:
     void refusedArchiveClearsNothing_data();
     void refusedArchiveClearsNothing();
     void roundTrip();
+    void restartOutlastingThePause();
     void portGoneAfterReboot();
 
 private:
@@ -156,7 +162,6 @@ void TestLinkBackup::backupFailures_data()
     QTest::addColumn<QStringList>("errors");
     const FileList three = {{"A.tcb", "alpha"}, {"B.tcb", "bravo!"}, {"C.tcb", "charlie"}};
     const QString noValue;
-        const QString parseMessage = QStringLiteral("Error parse message");
 
     QTest::newRow("empty list") << FileList{} << QList<Fault>{} << noValue << QList<Entry>{} << QStringList{};
     // The list is answers 1 to 4, the fetches 5 to 7.
@@ -167,8 +172,9 @@ void TestLinkBackup::backupFailures_data()
                                                   << QStringList{"Error incorrect response"};
     QTest::newRow("silent calculator") << FileList{} << QList<Fault>{fault(1, FaultMode::Silence)} << noValue
                                        << QList<Entry>{} << QStringList{connection421, readDevice};
+    // Whether that message ended the list cannot be known: the line is given up on.
     QTest::newRow("undecodable list message") << three << QList<Fault>{fault(2, FaultMode::Undecodable)} << noValue
-                                              << QList<Entry>{} << QStringList{parseMessage};
+                                              << QList<Entry>{} << QStringList{outOfStep, parseMessage};
     QTest::newRow("name not UTF-8") << three << QList<Fault>{fault(1, FaultMode::BadUtf8)} << noValue
                                     << QList<Entry>{} << QStringList{parseMessage};
 }
@@ -233,6 +239,8 @@ void TestLinkBackup::restoreOrder_data()
     QTest::newRow("no entries") << QList<Entry>{} << Form::Plain;
     QTest::newRow("five, with data descriptors") << fiveEntries << Form::Streamed;
     QTest::newRow("five, ZIP64") << fiveEntries << Form::Zip64;
+    QTest::newRow("zip adding from standard input")
+        << QList<Entry>{{"A.TXT", "a"}, {"-", testBytes(1300)}} << Form::ZipCommandPiped;
 }
 
 // The archive opens first; then the calculator is cleared, filled entry by entry (no
@@ -270,19 +278,23 @@ void TestLinkBackup::restoreFailures_data()
     // Answers: 1 clears; each entry is answered twice (announcement, piece); then the reboot.
     // After a failure the link regains step before it writes again.
     const QStringList regain{"GET_DEVICE_INF"};
+    // The files not restored are named; one whose request went unanswered may have been.
     QTest::newRow("second of three refused") << QList<Fault>{failed(5, calcMsg::MEMORY_ERROR, "full")}
-                                             << clear + a + b + regain + reboot << QStringList{"full"};
+                                             << clear + a + b + regain + reboot
+                                             << QStringList{"full", notDone("B.tcb, C.tcb")};
+    const QString noneDone = notDone("A.tcb, B.tcb, C.tcb");
     QTest::newRow("clearing refused") << QList<Fault>{failed(1, calcMsg::WRITE_ERROR)} << clear
-                                      << QStringList{"Can't clear filesystem"};
-    QTest::newRow("clearing unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << clear + regain
-                                         << QStringList{connection421, "Error read device"};
-    // An answer later than two waits: step is not regained, nothing more is sent, the reboot
-    // included, and the files not restored are named.
-    const QString notDone = "Calculator out of step, not done: A.tcb, B.tcb, C.tcb";
-    QTest::newRow("clearing answered late") << QList<Fault>{late(1, beyondTwoWaitsMs)} << clear + regain
-                                            << QStringList{connection421, "Error read device", connection421, notDone};
-    QTest::newRow("piece answered late") << QList<Fault>{late(3, beyondTwoWaitsMs)} << clear + a + regain
-                                         << QStringList{connection421, connection421, notDone};
+                                      << QStringList{"Can't clear filesystem", noneDone};
+    // Cleared or not, nothing is sent to a calculator that did not answer its clearing.
+    const QStringList unanswered{connection421, readDevice, "the calculator may have been cleared", noneDone};
+    QTest::newRow("clearing unanswered") << QList<Fault>{fault(1, FaultMode::Silence)} << clear << unanswered;
+    QTest::newRow("clearing answered late") << QList<Fault>{late(1)} << clear << unanswered;
+    QTest::newRow("piece answered late") << QList<Fault>{late(3)} << clear + a + regain + reboot
+                                         << QStringList{connection421, notDone("B.tcb, C.tcb"), notKnown("A.tcb")};
+    // Later than two waits: step is not regained, and nothing more is sent, the reboot included.
+    QTest::newRow("piece answered later") << QList<Fault>{late(3, beyondTwoWaitsMs)} << clear + a
+                                          << QStringList{connection421, notDone("B.tcb, C.tcb"), notKnown("A.tcb"),
+                                                         outOfStep};
     QTest::newRow("reboot refused") << QList<Fault>{failed(8, calcMsg::WRITE_ERROR)}
                                     << clear + a + b + c + reboot << QStringList{"Can't reboot device"};
 }
@@ -308,7 +320,7 @@ void TestLinkBackup::restoreFailures()
 
 void TestLinkBackup::refusedArchiveClearsNothing_data()
 {
-    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<QByteArray>("content"); // null: no file; fifo, linkToFifo: no regular file
     QTest::addColumn<QString>("error");
     const QString cantOpen = QStringLiteral("Can't open backup file");
     const QString cantRead = QStringLiteral("Can't read backup file");
@@ -341,6 +353,11 @@ void TestLinkBackup::refusedArchiveClearsNothing_data()
     QTest::newRow("third entry marked a symbolic link")
         << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, symbolicLinkBits)
         << cantRead;
+    // Typed a folder (0x41), "C.tcb" would be passed over.
+    QTest::newRow("third entry typed a folder")
+        << zipcheck::damaged(five, zipcheck::centralRecord, 2, zipcheck::centralRecordFileType, 0x40) << cantRead;
+    QTest::newRow("FIFO") << fifo << cantOpen;
+    QTest::newRow("symbolic link to a FIFO") << linkToFifo << cantOpen;
     QTest::newRow("a name holding a NUL")
         << zipcheck::made({{"ab", "a real ab", 0}, {"ab#c", "other", 0}}).replace("ab#c", QByteArray("ab\0c", 4))
         << cantRead;
@@ -352,7 +369,11 @@ void TestLinkBackup::refusedArchiveClearsNothing()
     QFETCH(QByteArray, content);
     QFETCH(QString, error);
     const QString path = dir->filePath("restore.tbk");
-    if (!content.isNull())
+    const QString fifoPath = content == linkToFifo ? path + ".fifo" : path;
+    if (content == fifo || content == linkToFifo)
+        QVERIFY(::mkfifo(QFile::encodeName(fifoPath).constData(), 0600) == 0
+                && (fifoPath == path || QFile::link(fifoPath, path)));
+    else if (!content.isNull())
         QVERIFY(writeFile(path, content));
     SimLink s(FileList{{"OLD.tcb", "old"}});
     s.link().restoreBackup(QUrl::fromLocalFile(path));
@@ -378,6 +399,22 @@ void TestLinkBackup::roundTrip()
     s.link().restoreBackup(QUrl::fromLocalFile(kept));
     QCOMPARE(s.errors(), QStringList{});
     QCOMPARE(s.sim().files(), files);
+}
+
+// A calculator that restarts for longer than the pause and a wait never hears the request
+// written meanwhile: that read fails, but nothing is owed, and the next job reads the files.
+void TestLinkBackup::restartOutlastingThePause()
+{
+    const QString path = dir->filePath("restore.tbk");
+    zipcheck::make(path, {{"A.tcb", "alpha"}});
+    SimLink s;
+    s.sim().setRebootMs(beyondTwoWaitsMs);
+    s.link().restoreBackup(QUrl::fromLocalFile(path));
+    QCOMPARE(s.link().getNumberOfFiles(), 0);
+    QCOMPARE(s.errors(), QStringList({connection421, outOfStep}));
+    QThread::msleep(beyondTwoWaitsMs);
+    s.reopen();
+    QCOMPARE(s.link().getNumberOfFiles(), 1);
 }
 
 // A calculator that does not come back after its reboot leaves the restore without a port.

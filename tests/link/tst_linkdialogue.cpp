@@ -83,25 +83,31 @@ void TestLinkDialogue::deviceInformation_data()
     QTest::addColumn<QList<Fault>>("faults");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<QStringList>("next"); // what a send sends next; none: it is refused
     QTest::addColumn<QStringList>("errors");
     const QString renamed = QStringLiteral("Rechner \u00C4");
-    const QStringList pieces256{"FRAME 0 256", "FRAME 1 256", "FRAME 2 88"};
+    const QStringList send256{"SEND_FILE P.tcb 600", "FRAME 0 256", "FRAME 1 256", "FRAME 2 88"};
+    const QStringList regain256 = QStringList{"GET_DEVICE_INF"} + send256;
     const QByteArray noInformation = frameOf(bare(calcMsg::SEND_DEVICE_INF));
 
-    QTest::newRow("chunk 256") << 256 << QList<Fault>{} << true << renamed << pieces256 << QStringList{};
+    QTest::newRow("chunk 256") << 256 << QList<Fault>{} << true << renamed << send256 << QStringList{};
     QTest::newRow("no chunk size keeps 512") << 0 << QList<Fault>{} << true << renamed
-                                             << QStringList{"FRAME 0 512", "FRAME 1 88"} << QStringList{};
-    QTest::newRow("negative chunk size keeps 512") << -7 << QList<Fault>{} << true << renamed
-                                                   << QStringList{"FRAME 0 512", "FRAME 1 88"} << QStringList{};
+                                             << QStringList{"SEND_FILE P.tcb 600", "FRAME 0 512", "FRAME 1 88"}
+                                             << QStringList{};
+    QTest::newRow("negative chunk size keeps 512")
+        << -7 << QList<Fault>{} << true << renamed << QStringList{"SEND_FILE P.tcb 600", "FRAME 0 512", "FRAME 1 88"}
+        << QStringList{};
+    // A refusal is an answer: the link is in step.
     QTest::newRow("FAILED answer") << 256 << QList<Fault>{failed(1, calcMsg::MEMORY_ERROR, "busy")} << false
-                                   << "TaviCalc" << pieces256 << QStringList{};
+                                   << "TaviCalc" << send256 << QStringList{};
     QTest::newRow("answer without device information")
         << 256 << QList<Fault>{noise(1, noInformation), cut(1, noInformation.size())} << false << "TaviCalc"
-        << pieces256 << QStringList{};
+        << send256 << QStringList{};
+    // An answer that never comes is waited for by every later request, which the link refuses
+    // rather than read an answer one late.
     QTest::newRow("silent calculator") << 256 << QList<Fault>{fault(1, FaultMode::Silence)} << false
-                                       << "TaviCalc" << pieces256 << QStringList{connection421};
-    QTest::newRow("answer cut off") << 256 << QList<Fault>{cutPayload(1, 1)} << false << "TaviCalc" << pieces256
+                                       << "TaviCalc" << QStringList{} << QStringList{connection421, outOfStep};
+    QTest::newRow("answer cut off") << 256 << QList<Fault>{cutPayload(1, 1)} << false << "TaviCalc" << regain256
                                     << QStringList{parseMessage};
 }
 
@@ -113,21 +119,19 @@ void TestLinkDialogue::deviceInformation()
     QFETCH(QList<Fault>, faults);
     QFETCH(bool, result);
     QFETCH(QString, name);
-    QFETCH(QStringList, pieces);
+    QFETCH(QStringList, next);
     QFETCH(QStringList, errors);
     SimLink s({}, chunk);
     s.sim().setName(QStringLiteral("Rechner \u00C4"));
     s.addFaults(faults);
     QCOMPARE(s.link().getDeviceInf(), result);
     QCOMPARE(s.link().getName(), name);
-    QCOMPARE(s.errors(), errors);
 
     s.sim().clearFaults();
     s.sim().clearReceived();
-    QVERIFY(s.link().sendFile(fileNamed("P.tcb", 600), testBytes(600)));
-    // After a failed exchange the link first regains step.
-    const QStringList regain = result ? QStringList() : QStringList{"GET_DEVICE_INF"};
-    QCOMPARE(s.sent(), regain + QStringList{"SEND_FILE P.tcb 600"} + pieces);
+    QCOMPARE(s.link().sendFile(fileNamed("P.tcb", 600), testBytes(600)), !next.isEmpty());
+    QCOMPARE(s.sent(), next);
+    QCOMPARE(s.errors(), errors);
 }
 
 void TestLinkDialogue::command_data()
@@ -142,10 +146,15 @@ void TestLinkDialogue::command_data()
     const int success = calcMsg::SUCCESS;
 
     QTest::newRow("answered") << QList<Fault>{} << true << success << QStringList{} << unknown;
+    // A calculator that refuses its device information is in step all the same.
+    QTest::newRow("late, then the device information refused")
+        << QList<Fault>{late(1), failed(2, calcMsg::MEMORY_ERROR)} << false << 0
+        << QStringList{connection421, readDevice} << connection423;
     QTest::newRow("silent") << QList<Fault>{fault(1, FaultMode::Silence)} << false << 0
                             << QStringList{connection421, readDevice} << connection423;
+    // What follows a cut frame cannot be told apart from an answer: the line is given up on.
     QTest::newRow("silent mid-frame") << QList<Fault>{fault(1, FaultMode::Cut)} << false << 0
-                                      << QStringList{connection421, readDevice} << connection423;
+                                      << QStringList{connection421, outOfStep, readDevice} << connection423;
     QTest::newRow("undecodable") << QList<Fault>{fault(1, FaultMode::Undecodable)} << false << 0
                                  << QStringList{"Error parse message"} << unknown;
     QTest::newRow("unexpected type") << QList<Fault>{wrongType(1, calcMsg::SEND_FILES_NUM)} << true
@@ -176,10 +185,14 @@ void TestLinkDialogue::command()
     s.link().onError();
     QCOMPARE(s.errors().constLast(), lastErrorText);
 
-    // Whatever the failure left behind, the next answer is read whole.
+    // Whatever the failure left behind, the next answer is read whole, or, while the answer
+    // owed never comes, the next request is refused.
     if (!s.sim().isDisconnected()) {
-        QVERIFY(s.link().sendCommand(calcMsg::REBOOT, answer));
-        QCOMPARE(answer.type(), calcMsg::SUCCESS);
+        const bool refused = !faults.isEmpty()
+                             && (faults.first().mode == FaultMode::Silence || faults.first().mode == FaultMode::Cut);
+        QCOMPARE(s.link().sendCommand(calcMsg::REBOOT, answer), !refused);
+        if (!refused)
+            QCOMPARE(answer.type(), calcMsg::SUCCESS);
     }
 }
 
@@ -259,6 +272,12 @@ void TestLinkDialogue::fileList_data()
     QTest::newRow("record cut off in its name") << threeFiles << QList<Fault>{cutPayload(3, 4)}
                                                 << QList<FileEntry>{threeEntries.at(0)} << QStringList(listed.mid(0, 3))
                                                 << QStringList{parseMessage};
+    // The size follows the name: it is read all the same, so the file is fetched, not taken as empty.
+    QTest::newRow("name not UTF-8") << threeFiles << QList<Fault>{fault(3, FaultMode::BadUtf8)}
+                                    << QList<FileEntry>{threeEntries.at(0), {QString::fromUtf8("bad\xC3\x28"),
+                                                                             threeEntries.at(1).second},
+                                                        threeEntries.at(2)}
+                                    << listed << QStringList{};
     QTest::newRow("UTF-8 name") << FileList{{"\xC3\x84RGER.tcb", "x"}} << QList<Fault>{}
                                 << QList<FileEntry>{{"\u00C4RGER.tcb", 1}} << QStringList(listed.mid(0, 2)) << QStringList{};
     QTest::newRow("CALC inside a name") << FileList{{"CALC.tcb", "CALC"}, {"B", "b"}} << QList<Fault>{}

@@ -20,6 +20,24 @@ namespace {
 
 // Files of one, two and three pieces, so that a fault can fall on any answer of a dialogue.
 const FileList files = {{"A.tcb", testBytes(300, 1)}, {"B.tcb", testBytes(900, 2)}, {"C.tcb", testBytes(1300, 3)}};
+const FileList small = {{"A.TXT", "AAA"}, {"B.TXT", "BBB"}, {"C.TXT", "CCC"}};
+
+QList<FileEntry> entriesOf(const FileList& files)
+{
+    QList<FileEntry> entries;
+    for (const auto& file : files)
+        entries.append({QString::fromUtf8(file.first), file.second.size()});
+    return entries;
+}
+
+// What a folder holds, name to content.
+FileList folderFiles(const QString& folder)
+{
+    FileList found;
+    for (const QString& name : QDir(folder).entryList(QDir::Files))
+        found.append({name.toUtf8(), readFile(QDir(folder).filePath(name))});
+    return found;
+}
 
 } // namespace
 
@@ -39,6 +57,9 @@ private slots:
     void leftoversAreNotTheNextAnswer();
     void lateAnswerInAList_data();
     void lateAnswerInAList();
+    void nextJobAfterLostStep_data();
+    void nextJobAfterLostStep();
+    void busyCalculatorOwesAcrossJobs();
 
 private:
     QTemporaryDir temporaryFolder;
@@ -99,20 +120,24 @@ void TestLinkFaults::noWrongContent()
 }
 
 // What a calculator still sends for an exchange the link gave up on is not the answer to the
-// next request, on the same link or on the next job's.
+// next request, on the same link or on the next job's. After a frame cut off, what follows
+// cannot be told apart from an answer: nothing more is asked.
 void TestLinkFaults::leftoversAreNotTheNextAnswer_data()
 {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<bool>("nextJob");
-    QTest::newRow("answer after the wait, same link") << late(1) << false;
-    QTest::newRow("answer after the wait, next job") << late(1) << true;
-    QTest::newRow("frame cut after CAL, same link") << cut(1, 3) << false;
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("answer after the wait, same link") << late(1) << false << true;
+    QTest::newRow("answer after the wait, next job") << late(1) << true << true;
+    QTest::newRow("frame cut after CAL, same link") << cut(1, 3) << false << false;
+    QTest::newRow("frame cut after CAL, next job") << cut(1, 3) << true << false;
 }
 
 void TestLinkFaults::leftoversAreNotTheNextAnswer()
 {
     QFETCH(Fault, fault);
     QFETCH(bool, nextJob);
+    QFETCH(bool, followed);
     SimLink s(files);
     s.addFaults({fault});
     QVERIFY(!s.link().setDeviceName("Neu"));
@@ -122,9 +147,12 @@ void TestLinkFaults::leftoversAreNotTheNextAnswer()
     const QStringList failure = nextJob ? QStringList() : s.errors();
     if (nextJob)
         s.reopen();
-    QCOMPARE(s.link().getName(), nextJob ? s.sim().name() : QStringLiteral("TaviCalc"));
-    QCOMPARE(s.link().getFilesInfo().size(), files.size());
-    QCOMPARE(s.errors(), failure);
+    QCOMPARE(s.link().getFilesInfo().size(), followed ? files.size() : 0);
+    QCOMPARE(s.errors(), followed ? failure : failure + QStringList{outOfStep});
+    if (followed)
+        QCOMPARE(s.link().getName(), nextJob ? s.sim().name() : QStringLiteral("TaviCalc"));
+    else
+        QCOMPARE(s.sent(), QStringList{"CHANGE_NAME \"Neu\""});
 }
 
 // A late answer inside a list. Within two waits the link regains step and the list goes on;
@@ -139,21 +167,26 @@ void TestLinkFaults::lateAnswerInAList_data()
     QTest::addColumn<QList<Fault>>("faults");
     QTest::addColumn<QStringList>("done");
     QTest::addColumn<QStringList>("errors");
-    const FileList small = {{"A.TXT", "AAA"}, {"B.TXT", "BBB"}, {"C.TXT", "CCC"}};
     const FileList large = {{"A.TXT", testBytes(1300, 1)}, {"B.TXT", testBytes(1300, 2)}, {"C.TXT", testBytes(1300, 3)}};
     const Fault firstAnswer = late(1, beyondTwoWaitsMs);
-    const QStringList lost{connection421, connection421, "Calculator out of step, not done: A.TXT, B.TXT, C.TXT"};
-    QTest::newRow("download, first piece within two waits") << "download" << small << small << QList<Fault>{late(1)}
-                                                            << QStringList{"B.TXT", "C.TXT"} << QStringList{connection421};
+    const QStringList lost{connection421, notDone("A.TXT, B.TXT, C.TXT"), outOfStep};
+    // A change whose answer never came may have been made: the calculator deleted A.TXT.
+    const QStringList lostChanging{connection421, notDone("B.TXT, C.TXT"), notKnown("A.TXT"), outOfStep};
+    QTest::newRow("download, first piece within two waits")
+        << "download" << small << small << QList<Fault>{late(1)} << QStringList{"B.TXT", "C.TXT"}
+        << QStringList{connection421, notDone("A.TXT")};
     QTest::newRow("download, first piece") << "download" << small << small << QList<Fault>{firstAnswer}
                                            << QStringList{} << lost;
     QTest::newRow("download, middle piece") << "download" << large << large << QList<Fault>{late(2, beyondTwoWaitsMs)}
                                             << QStringList{} << lost;
+    QTest::newRow("delete, answer within two waits")
+        << "delete" << small << small << QList<Fault>{late(1)} << QStringList{"B.TXT", "C.TXT"}
+        << QStringList{connection421, notKnown("A.TXT")};
     // The calculator refuses the last file, which it does not hold.
     QTest::newRow("delete") << "delete" << small << small.mid(0, 2) << QList<Fault>{firstAnswer} << QStringList{}
-                            << lost;
+                            << lostChanging;
     QTest::newRow("send, answer to a piece") << "send" << large << FileList{} << QList<Fault>{late(2, beyondTwoWaitsMs)}
-                                             << QStringList{} << lost;
+                                             << QStringList{} << lostChanging;
 }
 
 void TestLinkFaults::lateAnswerInAList()
@@ -192,9 +225,9 @@ void TestLinkFaults::lateAnswerInAList()
     QThread::msleep(beyondTwoWaitsMs); // until the calculator has answered everything
     QCOMPARE(reported, done);
     QCOMPARE(s.errors(), errors);
-    // A list that lost step writes nothing after the request that tried to regain it.
-    if (errors.size() > 1)
-        QCOMPARE(s.sent().last(), QStringLiteral("GET_DEVICE_INF"));
+    // Nothing is piled onto a calculator that still owes an answer: step is regained only once
+    // it has come.
+    QCOMPARE(s.sent().contains("GET_DEVICE_INF"), !errors.contains(outOfStep));
     for (const QString& name : QDir(local.path()).entryList(QDir::Files))
         QVERIFY(files.contains({name.toUtf8(), readFile(local.filePath(name))}));
     for (const auto& left : s.sim().files())
@@ -203,6 +236,67 @@ void TestLinkFaults::lateAnswerInAList()
         for (const auto& left : s.sim().files())
             QVERIFY(!done.contains(QString::fromUtf8(left.first)));
     }
+}
+
+void TestLinkFaults::nextJobAfterLostStep_data()
+{
+    QTest::addColumn<QString>("job");
+    QTest::newRow("download") << "download";
+    QTest::newRow("delete") << "delete";
+    QTest::newRow("rename") << "rename";
+    QTest::newRow("restore") << "restore";
+}
+
+// A job that lost step leaves the late answer owed; the next job, started at once on the same
+// line, passes over it and reads only its own answers.
+void TestLinkFaults::nextJobAfterLostStep()
+{
+    QFETCH(QString, job);
+    QTemporaryDir local;
+    QTemporaryDir archiveFolder;
+    const QString archive = archiveFolder.filePath("backup.tbk");
+    zipcheck::make(archive, zipcheck::asEntries({{"P.TXT", "PPP"}}));
+    SimLink s(small);
+    s.sim().setRebootMs(0);
+    s.addFaults({late(1, beyondTwoWaitsMs)});
+    s.link().genGetFilesRequest(entriesOf(small), local.path());
+    QVERIFY(s.errors().contains(outOfStep));
+    s.reopen();
+    if (job == "download") {
+        QCOMPARE(s.link().genGetFilesRequest(entriesOf(small.mid(1, 1)), local.path()).size(), 1);
+        QCOMPARE(folderFiles(local.path()), small.mid(1, 1));
+    } else if (job == "delete") {
+        QSignalSpy deleted(&s.link(), &CTaviCalc::fileDeleted);
+        s.link().genDelFilesRequest(entriesOf(small.mid(1, 1)));
+        QCOMPARE(texts(deleted), QStringList{"B.TXT"});
+        QCOMPARE(s.sim().files(), small.mid(0, 1) + small.mid(2));
+    } else if (job == "rename") {
+        QVERIFY(s.link().setDeviceName("NEU"));
+        QCOMPARE(s.sim().name(), QStringLiteral("NEU"));
+    } else {
+        s.link().restoreBackup(QUrl::fromLocalFile(archive));
+        QCOMPARE(s.sim().files(), (FileList{{"P.TXT", "PPP"}}));
+    }
+    QCOMPARE(s.errors(), QStringList{});
+}
+
+// Three downloads in a row while the calculator stays busy: the second asks nothing and writes
+// nothing, the third passes over the late answer and downloads its own file.
+void TestLinkFaults::busyCalculatorOwesAcrossJobs()
+{
+    QTemporaryDir local;
+    SimLink s(small);
+    s.addFaults({late(1, beyondTwoWaitsMs)});
+    QStringList errors;
+    for (int job = 0; job < small.size(); ++job) {
+        if (job > 0)
+            s.reopen();
+        s.link().genGetFilesRequest(entriesOf(small.mid(job, 1)), local.path());
+        errors << s.errors().join("; ");
+    }
+    QCOMPARE(errors, QStringList({connection421 + "; " + notDone("A.TXT"), notDone("B.TXT") + "; " + outOfStep, ""}));
+    QCOMPARE(folderFiles(local.path()), small.mid(2));
+    QCOMPARE(s.sent().filter("GET_FILE"), QStringList({"GET_FILE A.TXT 3", "GET_FILE C.TXT 3"}));
 }
 
 CALCSIM_TEST_GUILESS_MAIN(TestLinkFaults)

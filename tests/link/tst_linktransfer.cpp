@@ -14,6 +14,7 @@ Q_DECLARE_METATYPE(calcsim::Fault)
 namespace {
 
 const QByteArray fileName = "F.bin";
+const QByteArray shorterFile = "S.bin"; // held with fewer bytes than the fetch asks for
 
 // The rows of every size that matters for each chunk size.
 void addSizeRows(const char* what)
@@ -124,7 +125,7 @@ void TestLinkTransfer::fetchFailures_data()
     QTest::newRow("silent mid-file") << fileName << QList<Fault>{fault(2, FaultMode::Silence)} << QByteArray() << 1
                                      << QStringList{connection421};
     QTest::newRow("cut mid-piece") << fileName << QList<Fault>{fault(2, FaultMode::Cut)} << QByteArray() << 1
-                                   << QStringList{connection421};
+                                   << QStringList{connection421, outOfStep};
     QTest::newRow("disconnected mid-file") << fileName << QList<Fault>{fault(3, FaultMode::Disconnect)}
                                            << QByteArray() << 2 << QStringList{connection421};
     QTest::newRow("last piece cut short") << fileName << QList<Fault>{cutPayload(3, 1)} << QByteArray() << 2
@@ -140,8 +141,10 @@ void TestLinkTransfer::fetchFailures_data()
     QTest::newRow("negative size") << fileName << QList<Fault>{frameSize(2, -1)} << QByteArray() << 1 << wrongSize;
     QTest::newRow("size beyond its data") << fileName << QList<Fault>{frameSize(2, 513)} << QByteArray() << 1
                                           << wrongSize;
-    QTest::newRow("short piece leaves a gap") << fileName << QList<Fault>{frameSize(2, 100)} << QByteArray() << 2
-                                              << wrongSize;
+    // A piece shorter than a chunk ends the file: the calculator waits for no acknowledgement.
+    QTest::newRow("short piece before the last") << fileName << QList<Fault>{frameSize(2, 100)} << QByteArray() << 1
+                                                 << wrongSize;
+    QTest::newRow("file shorter than listed") << shorterFile << QList<Fault>{} << QByteArray() << 1 << wrongSize;
     QTest::newRow("repeated piece leaves a gap") << fileName << QList<Fault>{frameNumber(2, 0)} << QByteArray()
                                                  << 2 << wrongSize;
     QTest::newRow("pieces out of order") << fileName << QList<Fault>{frameNumber(1, 1), frameNumber(2, 0)}
@@ -159,7 +162,7 @@ void TestLinkTransfer::fetchFailures()
     QFETCH(QByteArray, fetched);
     QFETCH(int, acknowledged);
     QFETCH(QStringList, errors);
-    SimLink s({{fileName, testBytes(1536)}});
+    SimLink s({{fileName, testBytes(1536)}, {shorterFile, testBytes(1000)}});
     s.addFaults(faults);
     const std::optional<QByteArray> result = s.link().getData(fileNamed(requested, 1536));
     QCOMPARE(result, fetched.isNull() ? std::optional<QByteArray>() : fetched);

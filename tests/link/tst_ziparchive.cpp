@@ -134,6 +134,11 @@ void TestZipArchive::readsForeignArchives_data()
         << QList<Entry>{{"dir/", ""}, {"dir/P.tcb", "in dir"}, {"Q.tcb", "q"}} << QList<int>{0} << Form::ZipCommand;
     QTest::newRow("zip command, data descriptors") << storedAndDeflated << QList<int>{} << Form::ZipCommandStreamed;
     QTest::newRow("zip command, ZIP64") << storedAndDeflated << QList<int>{} << Form::ZipCommandZip64;
+    QTest::newRow("zip from standard input")
+        << QList<Entry>{{"-", testBytes(3000)}} << QList<int>{} << Form::ZipCommandPiped;
+    QTest::newRow("zip adding from standard input")
+        << QList<Entry>{{"A.TXT", "a"}, {"-", "from input"}} << QList<int>{} << Form::ZipCommandPiped;
+    QTest::newRow("libarchive, ZIP64") << storedAndDeflated << QList<int>{} << Form::LibarchiveZip64;
 }
 
 void TestZipArchive::readsForeignArchives()
@@ -227,6 +232,20 @@ void TestZipArchive::damagedArchiveIsNotWhole_data()
     QTest::newRow("empty name") << noName;
     QTest::newRow("name starting with NUL") << QByteArray(hashes).replace("#C", QByteArray("\0C", 2));
     QTest::newRow("name holding a NUL") << QByteArray(hashes).replace("ab#c", QByteArray("ab\0c", 4));
+    // A file typed a folder by one bit, Unix or DOS, would be passed over.
+    QTest::newRow("file typed a Unix folder") << zipcheck::damaged(plain, centralRecord, 2, centralRecordFileType, 0x40);
+    QTest::newRow("file typed a DOS folder")
+        << zipcheck::damaged(plain, centralRecord, 2, centralRecordDosAttributes, 0x10);
+    QTest::newRow("folder holding data") << QByteArray(hashes).replace("#C", "C/");
+    QTest::newRow("name not UTF-8") << QByteArray(hashes).replace("#C", "C\xE9");
+    QTest::newRow("name repeated, letter case aside") << zipcheck::made({{"P2.tcb", "two"}, {"p2.TCB", "three"}});
+    // The local copy names "P3.tcb" "P2x.tcb", the central one "P3x.tcb".
+    QTest::newRow("Unicode Path copies differ")
+        << zipcheck::damaged(zipcheck::made({{"P2.tcb", "two"}, {"P3.tcb", "three", 8, "P3x.tcb"}}), "P3x", 0, 1);
+    // Read from a Unicode Path that is not UTF-8, the name is empty.
+    QTest::newRow("Unicode Path not UTF-8")
+        << zipcheck::made({{"P3.tcb", "three", 8, "P3#.tcb"}}).replace("P3#", "P3\xB0");
+    QTest::newRow("end records disagree, ZIP64") << zipcheck::damaged(zip64, endRecord, 0, endRecordDirectorySize);
 }
 
 // The archive still opens, and what can be read of it still reads, but it is not whole.

@@ -114,13 +114,12 @@ QStringList linkTexts()
     failure.set_errorstr(failureText.toStdString());
     failure.set_errornum(failureNumber);
     QStringList texts = knownLinkTexts() << CTaviCalc::msgErrorToStr(failure);
-    // A list that lost step names the files from the one that failed on.
+    // A list that did not do every file names those it did not.
     for (const FileList& files : {calcFiles, localFiles}) {
         QStringList names;
         for (const auto& file : files)
             names << QString::fromUtf8(file.first);
-        for (int done = 0; done < names.size(); ++done)
-            texts << notDoneText(names, done);
+        texts << undoneTexts(names);
     }
     return texts;
 }

@@ -36,7 +36,7 @@ void CalculatorFixture::tearDown()
     archive = dir.filePath("saved.tbk");
 }
 
-bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
+bool CalculatorFixture::plugCalculator(const calcsim::FileList& files, bool busyAtFirstRead)
 {
     if (sim) {
         sim.reset();
@@ -47,8 +47,11 @@ bool CalculatorFixture::plugCalculator(const calcsim::FileList& files)
     sim->simulator().setName("CALC");
     sim->simulator().setFiles(files);
     sim->simulator().setRebootMs(20);
+    if (busyAtFirstRead)
+        answerLate(sim->simulator(), 1);
     if (!rig->waitForCalcs(1))
         return false;
+    sim->simulator().clearFaults();
     sim->simulator().clearReceived();
     return true;
 }
@@ -84,9 +87,9 @@ void CalculatorFixture::startJob(const QString& job)
     }
 }
 
-// Silent: the calculator says nothing in the first exchange after the device information
-// (the backup's whole list); the restore instead finds no archive, since its first exchange
-// empties the calculator.
+// Late: the calculator answers the first exchange after the device information only after
+// the link's wait for it (the backup's list); the restore instead finds no archive, since its
+// first exchange empties the calculator.
 void CalculatorFixture::breakJob(const QString& job, const QString& how)
 {
     if (how == "unreachable") {
@@ -118,7 +121,7 @@ void CalculatorFixture::breakJob(const QString& job, const QString& how)
     } else if (job == "restore") {
         archive = dir.filePath("missing.tbk");
     } else {
-        silence(sim->simulator(), 2, job == "backup" ? 4 : 2);
+        answerLate(sim->simulator(), 2);
     }
 }
 
@@ -140,6 +143,8 @@ QStringList outline(const QStringList& lines, const QString& error)
             entry = "files";
         else if (!error.isEmpty() && line == "status:Error: " + error)
             entry = "status:Error";
+        else if (!error.isEmpty() && line == "status:Error: " + error + "; " + unknownListNotice("CALC"))
+            entry = "status:Error, list unknown";
         if (entry != "error" || out.isEmpty() || out.last() != "error")
             out << entry;
     }

@@ -24,8 +24,9 @@ public:
     // Before each test: a new session and a calculator holding these files, listed.
     bool setUp(const calcsim::FileList& files);
     void tearDown();
-    // Replaces the calculator by a new one holding these files.
-    bool plugCalculator(const calcsim::FileList& files);
+    // Replaces the calculator by a new one holding these files, which may be busy at the first
+    // read: it answers only after the read has given up.
+    bool plugCalculator(const calcsim::FileList& files, bool busyAtFirstRead = false);
 
     QString localFile(const QString& name, const QByteArray& content);
     void startJob(const QString& job);
@@ -34,7 +35,7 @@ public:
     // (its port is held by another program), or its archive is "damaged" (a restore's, in its
     // central directory), or, after a send, delete or restore that went through, answers the
     // list read with a "wrong count" or a "wrong record" in place of the first; otherwise it
-    // falls silent in the job's first exchange.
+    // answers the job's first exchange late.
     void breakJob(const QString& job, const QString& how = QStringLiteral("silent"));
     // Starts the job and waits until the window is given back.
     bool runJob(const QString& job);
@@ -48,8 +49,8 @@ public:
 };
 
 // The log with each run of error texts as one "error" line, file reloads without their sizes
-// and the status of a failed job as "status:Error", so that tests compare the order of events
-// whatever the link's texts are.
+// and the status of a failed job as "status:Error" (", list unknown" when the notice follows),
+// so that tests compare the order of events whatever the link's texts are.
 QStringList outline(const QStringList& lines, const QString& error);
 
 // The base of the suites that run on one fixture: each test starts with a fresh session and a

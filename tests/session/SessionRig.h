@@ -12,6 +12,16 @@
 
 #include <memory>
 
+// Every text about a calculator's unknown file list ends in what brings it back.
+inline const QString replugAdvice = ": unplug the calculator for a few seconds and plug it in again";
+inline const QString listUnknown = "Error: The calculator's file list could not be read" + replugAdvice;
+
+// The status line's notice while the current calculator's list is unknown.
+inline QString unknownListNotice(const QString& calculator)
+{
+    return "The file list of " + calculator + " could not be read" + replugAdvice;
+}
+
 // A session driven the way the application drives it, with its two models.
 struct SessionRig
 {
@@ -94,4 +104,14 @@ inline void silence(calcsim::CalcSimulator& sim, int first, int last)
         fault.mode = calcsim::FaultMode::Silence;
         sim.addFault(fault);
     }
+}
+
+// The calculator is busy: it sends that message after the link's wait for it, within two.
+inline void answerLate(calcsim::CalcSimulator& sim, int message)
+{
+    calcsim::Fault fault;
+    fault.message = message;
+    fault.mode = calcsim::FaultMode::Late;
+    fault.lateMs = 750; // the shortened wait is 500 ms
+    sim.addFault(fault);
 }

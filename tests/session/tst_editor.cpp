@@ -90,7 +90,7 @@ void TestEditor::editorSend()
     QFETCH(bool, failing);
     QFETCH(QByteArray, stored);
     if (failing)
-        silence(f.sim->simulator(), 2, 2);
+        answerLate(f.sim->simulator(), 2);
     QCOMPARE(f.rig->session->sendFileFromEdit("S.tcb", text), !failing);
     QCOMPARE(contentOn(f.sim->simulator(), "S.tcb"), stored);
     QCOMPARE(f.rig->files().size(), f.sim->simulator().files().size());

@@ -29,7 +29,8 @@ private slots:
     void jobsRunOnSelectedCalculator();
     void jobWhileJobRunsDoesNothing();
     void jobsNeedCurrentCalculator();
-    void unreadListTakesNoSend();
+    void unknownListTakesNoSend_data();
+    void unknownListTakesNoSend();
     void unplugMidJob();
     void idleDroppedWorkerIsReleased();
     void exitWaitsForJob();
@@ -104,31 +105,54 @@ void TestJobLife::jobsNeedCurrentCalculator()
     QCOMPARE(contentOn(other.simulator(), "N.TXT"), QByteArray("new"));
 }
 
-// A calculator silent at its first read may hold any file: every send to it is refused before
-// any question, and nothing reaches it, until a job has read its list.
-void TestJobLife::unreadListTakesNoSend()
+void TestJobLife::unknownListTakesNoSend_data()
 {
+    QTest::addColumn<QString>("cause"); // what left the list unknown
+    QTest::newRow("busy at its first read") << "first read";
+    for (const QString job : {"send", "delete", "restore"})
+        QTest::newRow(qPrintable(job + " whose reload failed")) << job;
+    QTest::newRow("editor's send whose reload failed") << "editor";
+}
+
+// A calculator whose list is unknown may hold any file: every send to it is refused before
+// any question, and nothing reaches it, until a job has read its list. While it is current,
+// the status line says so: after the job's own outcome, and whenever it is selected again.
+void TestJobLife::unknownListTakesNoSend()
+{
+    QFETCH(QString, cause);
     CTaviCalcSession& session = *f.rig->session;
-    calcsim::PluggedSimulator busy;
-    busy->addFile("S1.TXT", "kept");
-    busy->setRebootMs(20);
-    silence(busy.simulator(), 1, 1);
+    if (cause == "first read") {
+        QVERIFY(f.plugCalculator(twoFiles, true));
+    } else {
+        // The job goes through; the list read after it does not.
+        f.breakJob(cause == "editor" ? "send" : cause, "wrong count");
+        if (cause == "editor")
+            QVERIFY(!session.sendFileFromEdit("E.TXT", "1 END"));
+        else
+            QVERIFY(f.runJob(cause));
+    }
+    const QString notice = unknownListNotice(cause == "first read" ? f.sim->portName() : "CALC");
+    QCOMPARE(f.rig->status(), cause == "first read" ? notice : "Error: " + f.rig->error() + "; " + notice);
+    calcsim::PluggedSimulator other;
     QVERIFY(f.rig->waitForCalcs(2));
     QVERIFY(f.rig->calcModel.setProperty("currentIndex", 1));
+    QVERIFY(f.rig->calcModel.setProperty("currentIndex", 0));
+    QCOMPARE(f.rig->status(), notice);
+
     f.log->lines.clear();
-    const QString refused = "Error: The calculator's file list could not be read";
-    session.toCalcUrls({QUrl::fromLocalFile(f.localFile("S1.TXT", "new"))});
+    session.toCalcUrls({QUrl::fromLocalFile(f.localFile("A.TXT", "new"))});
     QVERIFY(!session.isToCalcExistingCollision());
     QVERIFY(!session.isToCalcNameCollision());
     session.sendFiles();
-    QCOMPARE(f.rig->status(), refused);
+    QCOMPARE(f.rig->status(), listUnknown);
     f.rig->session->onStatusChange("");
-    QVERIFY(!session.sendFileFromEdit("S1.TXT", "1 END"));
-    QCOMPARE(f.log->lines, (QStringList{"status:" + refused, "status:", "status:" + refused}));
-    QCOMPARE(contentOn(busy.simulator(), "S1.TXT"), QByteArray("kept"));
+    QVERIFY(!session.sendFileFromEdit("A.TXT", "1 END"));
+    QCOMPARE(f.log->lines.filter("status:"), (QStringList{"status:" + listUnknown, "status:", "status:" + listUnknown}));
+    QCOMPARE(contentOn(f.sim->simulator(), "A.TXT"), QByteArray("abc"));
 
     // The list a restore reads at its end is known: a send asks again before it replaces.
     QVERIFY(f.runJob("restore"));
+    QCOMPARE(f.rig->status(), QString("Backup successfully sent to calculator"));
     QCOMPARE(f.rig->files(), (QList<FileEntry>{{"A.TXT", 3}, {"B.TXT", 3}}));
     session.toCalcUrls({QUrl::fromLocalFile(f.localFile("A.TXT", "new"))});
     QVERIFY(session.isToCalcExistingCollision());

@@ -124,6 +124,8 @@ void TestPolling::silentCalculatorIsListed()
     QVERIFY(rig.waitForCalcs(1));
     QCOMPARE(calcNames(rig.calcModel), QStringList{""});
     QCOMPARE(rig.files(), FileList());
+    // Its list is unknown, not empty, and the user is told so; with no name, its port names it.
+    QCOMPARE(rig.status(), unknownListNotice(quiet.portName()));
     QCOMPARE(rig.error(), QString());
     QCOMPARE(log.lines.filter("error:"), QStringList());
 }

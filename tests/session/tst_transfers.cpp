@@ -202,7 +202,7 @@ void TestTransfers::downloadNames_data()
     const QString cantWrite = "Can't write file: <folder>/";
 
     // Every file not written is named, in order.
-    const QString neither = cantWrite + "A.TXT; " + cantWrite + "B.TXT";
+    const QString neither = cantWrite + "A.TXT; " + cantWrite + "B.TXT; not done: A.TXT, B.TXT";
     QTest::newRow("missing folder") << QStringList{"A.TXT=a", "B.TXT=b"} << true << false << Answers() << QStringList()
                                     << QStringList{"A.TXT", "B.TXT"} << QStringList() << neither
                                     << "Error: " + neither;
@@ -211,7 +211,8 @@ void TestTransfers::downloadNames_data()
                                   << done + notDownloaded + ".., ab%00cd";
     QTest::newRow("unsafe name and a failure")
         << QStringList{"..=x", "A.TXT=a"} << true << false << Answers() << QStringList() << QStringList{"A.TXT"}
-        << QStringList() << cantWrite + "A.TXT" << "Error: " + cantWrite + "A.TXT" + notDownloaded + "..";
+        << QStringList() << cantWrite + "A.TXT; not done: A.TXT"
+        << "Error: " + cantWrite + "A.TXT; not done: A.TXT" + notDownloaded + "..";
     QTest::newRow("number sign and question mark")
         << QStringList{"P#Q.TXT=p", "A?B.TXT=q"} << true << true << Answers() << QStringList()
         << QStringList{"P#Q.TXT", "A?B.TXT"} << QStringList{"A?B.TXT=q", "P#Q.TXT=p"} << QString() << done;

@@ -16,6 +16,7 @@ class TestWorker : public QObject
 private slots:
     void initTestCase();
     void jobPublishesOnMainThread();
+    void refusedDeviceInformationKeepsList();
 };
 
 void TestWorker::initTestCase()
@@ -49,6 +50,21 @@ void TestWorker::jobPublishesOnMainThread()
     QCOMPARE(handedBackTo, qApp->thread());
     QCOMPARE(worker.getFilesInfo(), (FileList{{"A.TXT", 3}}));
     QTRY_COMPARE(worker.getFilesInfo(), (FileList{{"A.TXT", 3}, {"S.TXT", 4}}));
+}
+
+// A calculator that refuses its device information is in step: the list read decides whether
+// its list is known.
+void TestWorker::refusedDeviceInformationKeepsList()
+{
+    calcsim::PluggedSimulator sim;
+    sim->addFile("A.TXT", "abc");
+    calcsim::Fault refusal;
+    refusal.mode = calcsim::FaultMode::Failed;
+    refusal.error = TaviCalc::calcMsg::MEMORY_ERROR;
+    sim->addFault(refusal);
+    CTaviWorker worker(sim.portInfo(), nullptr);
+    QVERIFY(worker.isFileListKnown());
+    QCOMPARE(worker.getFilesInfo(), (FileList{{"A.TXT", 3}}));
 }
 
 CALCSIM_TEST_MAIN(TestWorker)

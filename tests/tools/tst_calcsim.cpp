@@ -48,11 +48,15 @@ void TestCalcSim::unplugAndPlugAgain()
     CalcSimulator sim;
     const QString port = VirtualUsbBus::plug(sim.devicePath());
     QVERIFY(!port.isEmpty());
+    const QString serial = QSerialPortInfo(port).serialNumber();
+    QVERIFY(!serial.isEmpty());
     VirtualUsbBus::unplug(port);
     QVERIFY(QSerialPortInfo::availablePorts().isEmpty());
     QVERIFY(QSerialPortInfo(port).isNull());
     const QString again = VirtualUsbBus::plug(sim.devicePath());
     QCOMPARE(again, port); // the freed number is taken again, as the kernel does
+    // Each plug is a calculator of its own, told apart by its serial number.
+    QVERIFY(QSerialPortInfo(again).serialNumber() != serial);
     ComputerPort computer {QSerialPortInfo(again)};
     QVERIFY(computer.isOpen());
     computer.send(request(calcMsg::GET_FILES_NUM));

@@ -33,12 +33,16 @@ const QString acmName = QStringLiteral("ttyACM");
 constexpr int acmMajor = 166;
 const QByteArray manufacturer = "STMicroelectronics";
 const QByteArray product = "TaviCalc";
+// Each plug's serial number is this, then the plug's number in hexadecimal: a calculator
+// swapped in on a freed port is told apart from the one before it.
+const QByteArray serialPrefix = "TAVI";
+constexpr int serialDigits = 8;
 // Device nodes of the real /dev that the tests and the application still need.
 const char* const keptDeviceNodes[] = {"null", "zero", "random", "urandom", "tty"};
 const char* const keptDeviceFolders[] = {"pts", "shm"};
 
 std::mutex busMutex; // a standard mutex, whose locking ThreadSanitizer follows
-int pluggedSoFar = 0; // numbers the USB device folders so that sorting keeps plug order
+int pluggedSoFar = 0; // numbers the plugs: USB device folders sort in plug order, serials differ
 
 bool failed(QString* why, const QString& what)
 {
@@ -121,12 +125,17 @@ QString udevDataPath(int number)
     return QStringLiteral("%1/c%2:%3").arg(udevDataFolder).arg(acmMajor).arg(number);
 }
 
-QString usbDeviceFolder(int serial)
+QString usbDeviceFolder(int plugNumber)
 {
-    return usbBusFolder + QStringLiteral("/1-%1").arg(serial, 4, 10, QChar('0'));
+    return usbBusFolder + QStringLiteral("/1-%1").arg(plugNumber, 4, 10, QChar('0'));
 }
 
-bool writeUsbDevice(const QString& folder, quint16 vendorId, quint16 productId)
+QByteArray serialNumber(int plugNumber)
+{
+    return serialPrefix + QByteArray::number(plugNumber, 16).toUpper().rightJustified(serialDigits, '0');
+}
+
+bool writeUsbDevice(const QString& folder, quint16 vendorId, quint16 productId, const QByteArray& serial)
 {
     const QByteArray uevent = "DEVTYPE=usb_device\nDRIVER=usb\nPRODUCT=" + QByteArray::number(vendorId, 16)
         + '/' + QByteArray::number(productId, 16) + "/200\n";
@@ -134,8 +143,8 @@ bool writeUsbDevice(const QString& folder, quint16 vendorId, quint16 productId)
         && writeFile(folder + "/idVendor", hex4(vendorId) + '\n')
         && writeFile(folder + "/idProduct", hex4(productId) + '\n')
         && writeFile(folder + "/manufacturer", manufacturer + '\n')
-        && writeFile(folder + "/product", product + '\n') && linkTo(usbDriver, folder + "/driver")
-        && linkTo(usbSubsystem, folder + "/subsystem");
+        && writeFile(folder + "/product", product + '\n') && writeFile(folder + "/serial", serial + '\n')
+        && linkTo(usbDriver, folder + "/driver") && linkTo(usbSubsystem, folder + "/subsystem");
 }
 
 bool writeAcmInterface(const QString& folder)
@@ -154,10 +163,11 @@ bool writeTty(const QString& folder, int number)
         && writeFile(folder + "/dev", numbers + '\n') && linkTo(ttyClassFolder, folder + "/subsystem");
 }
 
-bool writeUdevData(int number, quint16 vendorId, quint16 productId)
+// Qt reads a port's serial number from ID_SERIAL_SHORT.
+bool writeUdevData(int number, quint16 vendorId, quint16 productId, const QByteArray& serial)
 {
     const QByteArray data = "E:ID_VENDOR_ID=" + hex4(vendorId) + "\nE:ID_MODEL_ID=" + hex4(productId)
-        + "\nE:ID_VENDOR=" + manufacturer + "\nE:ID_MODEL=" + product + '\n';
+        + "\nE:ID_VENDOR=" + manufacturer + "\nE:ID_MODEL=" + product + "\nE:ID_SERIAL_SHORT=" + serial + '\n';
     return writeFile(udevDataPath(number), data);
 }
 
@@ -205,11 +215,13 @@ QString VirtualUsbBus::plug(const QString& devicePath, quint16 vendorId, quint16
     const std::lock_guard<std::mutex> lock(busMutex);
     const int number = freeAcmNumber();
     const QString portName = acmName + QString::number(number);
-    const QString device = usbDeviceFolder(++pluggedSoFar);
+    const int plugNumber = ++pluggedSoFar;
+    const QByteArray serial = serialNumber(plugNumber);
+    const QString device = usbDeviceFolder(plugNumber);
     const QString interface = device + '/' + QFileInfo(device).fileName() + QStringLiteral(":1.0");
     const QString tty = interface + QStringLiteral("/tty/") + portName;
-    const bool plugged = writeUsbDevice(device, vendorId, productId) && writeAcmInterface(interface)
-        && writeTty(tty, number) && writeUdevData(number, vendorId, productId)
+    const bool plugged = writeUsbDevice(device, vendorId, productId, serial) && writeAcmInterface(interface)
+        && writeTty(tty, number) && writeUdevData(number, vendorId, productId, serial)
         && QFile::link(devicePath, devRoot + '/' + portName) && linkTo(tty, ttyClassFolder + '/' + portName);
     if (!plugged) {
         removeDevice(portName, device);

@@ -18,7 +18,8 @@ public:
     // Moves the process into the private namespace; call it before any thread starts.
     static bool isolate(QString* why = nullptr);
     // Plugs a device whose node is a link to devicePath; returns its port name ("ttyACM0"),
-    // or an empty text when it cannot. Discovery lists devices in plug order.
+    // or an empty text when it cannot. Discovery lists devices in plug order. Each plug has a
+    // USB serial number of its own, also where it takes the port name of one unplugged.
     static QString plug(const QString& devicePath, quint16 vendorId = calculatorVendorId,
         quint16 productId = calculatorProductId);
     // Removes the device; polling sees it gone. Unplugging an unknown port does nothing.
