@@ -185,8 +185,7 @@ CTaviCalc::Received CTaviCalc::regainStep(calcMsg& answer)
         loseStep();
         return Received::Nothing;
     }
-    if (step != Step::Lost)
-        step = Step::In;
+    step = Step::In;
     return received;
 }
 

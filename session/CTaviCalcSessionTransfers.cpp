@@ -101,7 +101,7 @@ QString CTaviCalcSession::unknownListNotice() const
 QString CTaviCalcSession::withUnknownListNotice(const QString& text) const
 {
     const QString notice = unknownListNotice();
-    return notice.isEmpty() ? text : text + SessionTexts::noticeSeparator + notice;
+    return notice.isEmpty() ? text : text + SessionTexts::failureSeparator + notice;
 }
 
 // Checked against the lists as they stand now, so earlier answers of the same pass count.

@@ -20,10 +20,9 @@ inline constexpr char fileListUnknown[] = "The calculator's file list could not 
 // Told while such a calculator is the current one; %1 is its name, or its port when it has
 // none (a calculator silent at its first read).
 inline constexpr char fileListUnknownOf[] = "The file list of %1 could not be read";
-// Both texts go on with the link's advice that brings the list back, after this.
+// Both texts go on with the link's advice that brings the list back, after this. The notice
+// follows an outcome as one more of its texts, after failureSeparator.
 inline constexpr char adviceLead[] = ": ";
-// Joins that notice to the outcome it follows.
-inline constexpr char noticeSeparator[] = "; ";
 inline constexpr char filesSent[] = "Files successful sent to calculator";
 inline constexpr char filesDownloaded[] = "Files successfully download on path: ";
 inline constexpr char filesDeleted[] = "Files successfully deleted";
